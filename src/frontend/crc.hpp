@@ -1,0 +1,32 @@
+// The 32-bit CRC that protects a compressed file end to end.
+//
+// A reflected CRC with the generator 0xAB050503 (0xC0A0A0D5 reflected), no
+// initial or final inversion, started from its own seed.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace vrk {
+
+inline constexpr std::uint32_t CRC_SEED = 0x56FC2A2C;
+
+namespace detail {
+constexpr std::array<std::uint32_t, 256> make_crc_table() {
+    std::array<std::uint32_t, 256> table{};
+    for (std::uint32_t i = 0; i < 256; ++i) {
+        std::uint32_t value = i;
+        for (int bit = 0; bit < 8; ++bit) value = (value & 1) ? (value >> 1) ^ 0xC0A0A0D5u : value >> 1;
+        table[i] = value;
+    }
+    return table;
+}
+} // namespace detail
+
+inline constexpr std::array<std::uint32_t, 256> crc_table = detail::make_crc_table();
+
+// The CRC after `count` more bytes.
+std::uint32_t crc_update(std::uint32_t crc, const std::uint8_t* bytes, std::size_t count) noexcept;
+
+} // namespace vrk
