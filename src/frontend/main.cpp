@@ -1,1 +1,10 @@
-int main() { return 0; }
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "frontend/cli.hpp"
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    return vrk::run_command_line(arguments, {stdout, stderr, stdin});
+}
