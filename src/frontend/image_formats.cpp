@@ -121,14 +121,14 @@ void read_pnm_header(ByteSource& input, ImageParameters& image, int format_index
 }
 
 // The checks every run makes, in both directions, before anything is written.
-void check_parameters(const ImageParameters& image) {
+void check_parameters(const ImageParameters& image, bool compressed) {
     if (image.height < 32 || image.width < 32) fail(ErrorCode::invalid_dimension);
     if (image.format_index < 0 || image.format_index > 5 || image.bytes_per_pixel < 0 || image.bytes_per_pixel > 3 ||
         image.bits_per_sample < 8 || image.bits_per_sample > 16 || image.loss_factor < 0 || image.loss_factor > 12)
         fail(ErrorCode::invalid_parameters);
     // No engine defines 0 bytes per pixel, and the header cannot store larger dimensions.
     if (image.bytes_per_pixel == 0 || image.width > largest_stored_field || image.height > largest_stored_field)
-        fail(image.format_index == format_compressed ? ErrorCode::invalid_compressed_file
+        fail(compressed ? ErrorCode::invalid_compressed_file
                                                      : ErrorCode::invalid_parameters);
 }
 
@@ -187,7 +187,7 @@ std::uint32_t read_image_parameters(std::span<const std::string> extra_arguments
     case format_ras: read_sun_raster_header(input, image); break;
     default: read_pnm_header(input, image, format_index); break;
     }
-    check_parameters(image);
+    check_parameters(image, format_index == format_compressed);
     if (format_index == format_compressed) check_compressed_header(image);
 
     std::uint32_t crc = CRC_SEED;

@@ -1,0 +1,38 @@
+// The median edge predictor of graphics mode.
+#pragma once
+
+#include <cstdint>
+
+namespace vrk {
+
+// Predicts a sample from its left (a), upper (b) and upper-left (c)
+// neighbours: min(a, b) when c is at or above both, max(a, b) when c is at or
+// below both, else the plane through the three, a + b - c. The comparisons run
+// in this fixed order so that encoder and decoder settle ties alike.
+//
+// a + b - c is only taken when c lies strictly between a and b, so the result
+// always fits; it is summed through uint32_t because a damaged lossless file
+// can make the neighbours themselves arbitrarily large.
+constexpr std::int32_t predict_med(std::int32_t a, std::int32_t b, std::int32_t c) noexcept {
+    const auto plane = [&]() noexcept {
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b) -
+                                         static_cast<std::uint32_t>(c));
+    };
+    if (b <= a) {
+        if (c >= a) return b;
+        if (c > b) return plane();
+        return a;
+    }
+    if (c >= b) return a;
+    if (c > a) return plane();
+    return b;
+}
+
+// Column 0 has no left neighbour: the upper-right sample stands in for it and
+// the mean of the two samples above (rounded down) for the upper-left one.
+constexpr std::int32_t predict_column0(std::int32_t above, std::int32_t above_right) noexcept {
+    const auto mean = static_cast<std::int32_t>((static_cast<std::int64_t>(above) + above_right) >> 1);
+    return predict_med(above_right, above, mean);
+}
+
+} // namespace vrk

@@ -1,0 +1,96 @@
+#include "wavelet/strip_transform.hpp"
+
+#include <algorithm>
+
+#include "wavelet/wavelet_step.hpp"
+#include "wavelet/wrapping_arithmetic.hpp"
+
+namespace vrk {
+
+namespace {
+
+// Runs `visit(value&)` over the band in serpentine order.
+template <typename Visit>
+void visit_serpentine(std::int32_t* base, std::ptrdiff_t stride, int rows, int cols, Visit visit) noexcept {
+    for (int r = 0; r < rows; ++r) {
+        std::int32_t* row = base + r * stride;
+        if ((r & 1) == 0) {
+            for (int c = 0; c < cols; ++c) visit(row[c]);
+        } else {
+            for (int c = cols - 1; c >= 0; --c) visit(row[c]);
+        }
+    }
+}
+
+void forward_level(const PlaneStrip& strip, int level, bool first_strip, std::int32_t* scratch) noexcept {
+    const int rows = strip.rows >> level;
+    const int cols = strip.cols >> level;
+    std::int32_t* const base = strip.plane.plane_base;
+    for (int r = 0; r < rows; ++r) {
+        std::int32_t* row = base + r * strip.stride;
+        std::copy_n(row, cols, scratch);
+        forward_row_step(scratch, row, cols / 2);
+    }
+    std::int32_t* const carry_low = strip.plane.carry_low[static_cast<std::size_t>(level)];
+    std::int32_t* const carry_high = strip.plane.carry_high[static_cast<std::size_t>(level)];
+    for (int c = 0; c < cols; ++c) {
+        std::int32_t* column = base + c;
+        for (int r = 0; r < rows; ++r) scratch[r] = column[r * strip.stride];
+        forward_column_step(scratch, column, strip.stride, rows / 2, first_strip,
+                            ColumnCarry{carry_low[c], carry_high[c]});
+    }
+}
+
+void inverse_level(const PlaneStrip& strip, int level, bool first_strip, std::int32_t* scratch) noexcept {
+    const int rows = strip.rows >> level;
+    const int cols = strip.cols >> level;
+    std::int32_t* const base = strip.plane.plane_base;
+    std::int32_t* const carry_low = strip.plane.carry_low[static_cast<std::size_t>(level)];
+    std::int32_t* const carry_high = strip.plane.carry_high[static_cast<std::size_t>(level)];
+    for (int c = 0; c < cols; ++c) {
+        std::int32_t* column = base + c;
+        for (int r = 0; r < rows; ++r) scratch[r] = column[r * strip.stride];
+        inverse_column_step(scratch, column, strip.stride, rows / 2, first_strip,
+                            ColumnCarry{carry_low[c], carry_high[c]});
+    }
+    for (int r = 0; r < rows; ++r) {
+        std::int32_t* row = base + r * strip.stride;
+        std::copy_n(row, cols, scratch);
+        inverse_row_step(scratch, row, cols / 2);
+    }
+}
+
+} // namespace
+
+void serpentine_differences(std::int32_t* base, std::ptrdiff_t stride, int rows, int cols) noexcept {
+    std::int32_t previous = 0;
+    visit_serpentine(base, stride, rows, cols, [&previous](std::int32_t& value) {
+        const std::int32_t original = value;
+        value = wrap_sub(value, previous);
+        previous = original;
+    });
+}
+
+void undo_serpentine_differences(std::int32_t* base, std::ptrdiff_t stride, int rows, int cols) noexcept {
+    std::int32_t previous = 0;
+    visit_serpentine(base, stride, rows, cols, [&previous](std::int32_t& value) {
+        value = wrap_add(value, previous);
+        previous = value;
+    });
+}
+
+void forward_transform(const PlaneStrip& strip, int strip_index, std::int32_t* scratch) noexcept {
+    const int levels = transform_levels(strip.rows, strip.cols);
+    const bool first_strip = strip_index == 0;
+    for (int level = 0; level < levels; ++level) forward_level(strip, level, first_strip, scratch);
+    serpentine_differences(strip.plane.plane_base, strip.stride, strip.rows >> levels, strip.cols >> levels);
+}
+
+void inverse_transform(const PlaneStrip& strip, int strip_index, std::int32_t* scratch) noexcept {
+    const int levels = transform_levels(strip.rows, strip.cols);
+    const bool first_strip = strip_index == 0;
+    undo_serpentine_differences(strip.plane.plane_base, strip.stride, strip.rows >> levels, strip.cols >> levels);
+    for (int level = levels - 1; level >= 0; --level) inverse_level(strip, level, first_strip, scratch);
+}
+
+} // namespace vrk
