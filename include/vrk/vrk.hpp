@@ -1,9 +1,14 @@
 // vrk: lossless and near-lossless still-image compression.
 //
-// The public face of the library: the error type that every failure throws.
+// Compresses an image file (PGM, PPM, Sun raster, or raw samples) into the
+// bytes of a .vrk file and restores it, header and all, in memory. Every
+// failure throws vrk::Error. Independent calls may run in parallel threads.
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <stdexcept>
+#include <vector>
 
 namespace vrk {
 
@@ -35,5 +40,38 @@ public:
 private:
     ErrorCode code_;
 };
+
+// The formats an image can come in; a compressed file remembers its own.
+enum class ImageFormat { raw = 1, sun_raster = 2, pgm = 3, ppm = 4 };
+
+struct Options {
+    bool fast = false;     // adaptive prefix codes instead of arithmetic coding
+    bool graphics = false; // the predictive engine for synthetic images
+    int loss_factor = 0;   // 0 lossless, 1..12 lossy (near-lossless with `graphics`)
+};
+
+// Headerless samples: rows top to bottom, `bytes_per_pixel` bytes a pixel
+// (1 grey, 2 grey of 16 bits with the high byte first, 3 colour).
+struct RawLayout {
+    int width = 0;
+    int height = 0;
+    int bytes_per_pixel = 1;
+};
+
+// Compresses a whole PGM, PPM or Sun raster file.
+std::vector<std::uint8_t> compress(std::span<const std::uint8_t> image_file, ImageFormat format,
+                                   const Options& options = {});
+
+// Compresses raw samples.
+std::vector<std::uint8_t> compress_raw(std::span<const std::uint8_t> samples, const RawLayout& layout,
+                                       const Options& options = {});
+
+struct RestoredImage {
+    ImageFormat format;              // the format the image was compressed from
+    std::vector<std::uint8_t> file;  // the image file, its own header included
+};
+
+// Restores the image file a compressed file was made from.
+RestoredImage decompress(std::span<const std::uint8_t> compressed);
 
 } // namespace vrk
