@@ -1,0 +1,21 @@
+# cmake --install: the tool, the library with its header, a CMake package
+# (find_package(vrk) gives vrk::vrk), a pkg-config file and the man page.
+include(CMakePackageConfigHelpers)
+
+install(TARGETS vrk RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS vrk_core EXPORT vrkTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(FILES include/vrk/vrk.hpp DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vrk)
+install(FILES doc/vrk.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+set(vrk_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/vrk)
+install(EXPORT vrkTargets NAMESPACE vrk:: DESTINATION ${vrk_cmake_dir})
+configure_package_config_file(cmake/vrkConfig.cmake.in ${PROJECT_BINARY_DIR}/vrkConfig.cmake
+  INSTALL_DESTINATION ${vrk_cmake_dir})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/vrkConfigVersion.cmake COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/vrkConfig.cmake ${PROJECT_BINARY_DIR}/vrkConfigVersion.cmake
+  DESTINATION ${vrk_cmake_dir})
+
+configure_file(cmake/vrk.pc.in ${PROJECT_BINARY_DIR}/vrk.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/vrk.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
