@@ -25,8 +25,8 @@ public:
         for (int i = size - 1; i >= 0; --i) {
             index_to_symbol_[i] = static_cast<std::uint8_t>(i);
             symbol_to_index_[i] = static_cast<std::uint8_t>(i);
-            freq(i) = 1;
-            cum(i - 1) = cum(i) + 1;
+            freq_at(i) = 1;
+            cum_at(i - 1) = cum(i) + 1;
         }
     }
 
@@ -63,19 +63,19 @@ public:
             symbol_to_index_[coded] = static_cast<std::uint8_t>(i);
             symbol_to_index_[moved] = static_cast<std::uint8_t>(x);
         }
-        ++freq(i);
+        ++freq_at(i);
         for (int j = 0; j <= i; ++j) ++cum_[j];
     }
 
 private:
-    std::uint32_t& freq(int i) noexcept { return freq_[i + 1]; }
-    std::uint32_t& cum(int i) noexcept { return cum_[i + 1]; }
+    std::uint32_t& freq_at(int i) noexcept { return freq_[i + 1]; }
+    std::uint32_t& cum_at(int i) noexcept { return cum_[i + 1]; }
 
     // Halves every count, rounding up so that none becomes 0; the order stays.
     void rescale() noexcept {
         for (int i = size_ - 1; i >= 0; --i) {
-            freq(i) = (freq(i) + 1) / 2;
-            cum(i - 1) = freq(i) + cum(i);
+            freq_at(i) = (freq(i) + 1) / 2;
+            cum_at(i - 1) = freq(i) + cum(i);
         }
     }
 

@@ -1,16 +1,223 @@
-// Placeholder until the entropy coder lands.
 #include "entropy/entropy_coder.hpp"
+
+#include <algorithm>
+#include <array>
+#include <stdexcept>
+#include <vector>
+
+#include "entropy/arithmetic_coder.hpp"
+#include "entropy/arithmetic_model.hpp"
+#include "entropy/band_coders.hpp"
+#include "entropy/length_code.hpp"
+#include "entropy/magnitude_sets.hpp"
+#include "entropy/prefix_model.hpp"
+#include "entropy/raw_bit_stream.hpp"
+#include "entropy/value_coders.hpp"
 #include "frontend/error.hpp"
+
 namespace vrk {
-EntropyCoder::EntropyCoder(ByteSink&, bool, int) : state_(nullptr) {}
-EntropyCoder::EntropyCoder(ByteSource&, bool, int) : state_(nullptr) {}
-EntropyCoder::~EntropyCoder() = default;
-bool EntropyCoder::encoding() const noexcept { return true; }
-std::size_t EntropyCoder::code_buffer_capacity(std::size_t values, int) noexcept { return values * 8 + 64; }
-void EntropyCoder::begin_strip(std::uint8_t*, std::size_t) {}
-void EntropyCoder::finish_strip() {}
-void EntropyCoder::code_plane(StripRows, std::int32_t*, int, int) {}
-void EntropyCoder::code_band(int, StripRows, int, int, std::int32_t*, std::int32_t*) {}
-std::int64_t EntropyCoder::write_check_word(std::uint32_t) { return 0; }
-std::uint32_t EntropyCoder::read_check_word() { return 0; }
+
+void refuse_uncodable_value() { fail(ErrorCode::invalid_parameters); }
+
+namespace {
+
+// The most bytes the flush and the arithmetic finish add to a strip, with room
+// to spare, and the slack the decoder's read-ahead may use.
+constexpr std::size_t finish_bytes = 16;
+constexpr std::size_t read_ahead_bytes = 4;
+// Kept free beyond a call's worst case while encoding: the flush and finish.
+constexpr std::size_t call_reserve_bytes = 8;
+
+// The most bits one value can take in both streams together: a codeword of
+// at most alphabet - 1 bits (the depth of a code tree), which also bounds the
+// arithmetic coder's at most two bytes per symbol, and the widest extra bits.
+constexpr std::size_t max_bits_per_value(int alphabet) noexcept {
+    return static_cast<std::size_t>(alphabet - 1 + set_bits[alphabet - 1]);
+}
+
+} // namespace
+
+struct EntropyCoder::State {
+    State(bool encoding_, bool fast_, int bits_per_sample) : encoding(encoding_), fast(fast_) {
+        if (bits_per_sample < min_bits_per_sample || bits_per_sample > max_bits_per_sample)
+            fail(ErrorCode::invalid_parameters);
+        alphabet = alphabet_size(bits_per_sample);
+        // 5 plane models, then 25 band models, all alike.
+        if (fast)
+            prefix_models.assign(model_count, PrefixModel(alphabet));
+        else
+            arithmetic_models.assign(model_count, ArithmeticModel(alphabet));
+    }
+
+    void require_strip() const {
+        if (buffer == nullptr) throw std::logic_error("entropy coder: no strip begun");
+    }
+
+    // Refuses, before anything is written, a call whose worst case would not
+    // fit between the two streams.
+    void ensure_room(std::size_t values) const {
+        const std::size_t used =
+            writer.bytes_committed() + (capacity - arith_encoder.back()) + arith_encoder.pending();
+        const std::size_t needed = (values * max_bits_per_value(alphabet) + 7) / 8 + call_reserve_bytes;
+        if (used > capacity || capacity - used < needed) fail(ErrorCode::out_of_memory);
+    }
+
+    // Runs body(value_coder) with the value coder of this run's direction and
+    // symbol coder, then keeps its stream state.
+    template <class Body>
+    void with_value_coder(std::size_t values, Body&& body) {
+        require_strip();
+        if (encoding) {
+            ensure_room(values);
+            if (fast) {
+                PrefixValueEncoder coder{writer, prefix_models.data(), alphabet};
+                body(coder);
+                writer = coder.bits;
+            } else {
+                ArithmeticValueEncoder coder{arith_encoder, writer, arithmetic_models.data(), alphabet};
+                body(coder);
+                arith_encoder = coder.arith;
+                writer = coder.bits;
+            }
+        } else if (fast) {
+            PrefixValueDecoder coder{reader, prefix_models.data()};
+            body(coder);
+            reader = coder.bits;
+        } else {
+            ArithmeticValueDecoder coder{arith_decoder, reader, arithmetic_models.data()};
+            body(coder);
+            arith_decoder = coder.arith;
+            reader = coder.bits;
+        }
+    }
+
+    std::uint32_t read_count() {
+        return decode_length_code([this] {
+            const int byte = source->read_byte();
+            if (byte < 0) fail(ErrorCode::cannot_read);
+            return byte;
+        });
+    }
+
+    bool encoding;
+    bool fast;
+    int alphabet = 0;
+    ByteSink* sink = nullptr;
+    ByteSource* source = nullptr;
+    std::int64_t bytes_written = 0;
+
+    std::uint8_t* buffer = nullptr; // the current strip's code buffer
+    std::size_t capacity = 0;
+    RawBitWriter writer;
+    ArithmeticEncoder arith_encoder;
+    RawBitReader reader;
+    ArithmeticDecoder arith_decoder;
+
+    std::vector<ArithmeticModel> arithmetic_models;
+    std::vector<PrefixModel> prefix_models;
+};
+
+EntropyCoder::EntropyCoder(ByteSink& compressed, bool fast, int bits_per_sample)
+    : state_(new State(true, fast, bits_per_sample)) {
+    state_->sink = &compressed;
+}
+
+EntropyCoder::EntropyCoder(ByteSource& compressed, bool fast, int bits_per_sample)
+    : state_(new State(false, fast, bits_per_sample)) {
+    state_->source = &compressed;
+}
+
+EntropyCoder::~EntropyCoder() { delete state_; }
+
+bool EntropyCoder::encoding() const noexcept { return state_->encoding; }
+
+std::size_t EntropyCoder::code_buffer_capacity(std::size_t values_per_strip, int bits_per_sample) noexcept {
+    const int alphabet = alphabet_size(std::clamp(bits_per_sample, min_bits_per_sample, max_bits_per_sample));
+    return (values_per_strip * max_bits_per_value(alphabet) + 7) / 8 + finish_bytes + read_ahead_bytes;
+}
+
+void EntropyCoder::begin_strip(std::uint8_t* buffer, std::size_t capacity) {
+    State& s = *state_;
+    s.buffer = buffer;
+    s.capacity = capacity;
+    if (s.encoding) {
+        s.writer = RawBitWriter(buffer);
+        s.arith_encoder = ArithmeticEncoder(buffer, capacity);
+        return;
+    }
+    const std::uint32_t a = s.read_count();
+    const std::uint32_t b = s.read_count();
+    if (std::uint64_t{a} + b > capacity) fail(ErrorCode::invalid_compressed_file);
+    s.source->read_exact(buffer, a);
+    s.source->read_exact(buffer + (capacity - b), b);
+    s.reader = RawBitReader(buffer, capacity);
+    // A fast-mode strip has no arithmetic stream to prime.
+    if (!s.fast) s.arith_decoder = ArithmeticDecoder(buffer, capacity);
+}
+
+void EntropyCoder::finish_strip() {
+    State& s = *state_;
+    if (!s.encoding) {
+        s.buffer = nullptr;
+        return;
+    }
+    s.require_strip();
+    s.writer.flush();
+    // Fast mode never writes the arithmetic stream, not even its finish.
+    if (!s.fast) s.arith_encoder.finish();
+    const std::size_t a = s.writer.bytes();
+    const std::size_t b = s.capacity - s.arith_encoder.back();
+    if (a >= length_code_limit || b >= length_code_limit) fail(ErrorCode::cannot_write);
+    std::array<std::uint8_t, 8> lengths;
+    int size = encode_length_code(static_cast<std::uint32_t>(a), lengths.data());
+    size += encode_length_code(static_cast<std::uint32_t>(b), lengths.data() + size);
+    s.sink->write_exact(lengths.data(), static_cast<std::size_t>(size));
+    s.sink->write_exact(s.buffer, a);
+    s.sink->write_exact(s.buffer + s.arith_encoder.back(), b);
+    s.bytes_written += size + static_cast<std::int64_t>(a) + static_cast<std::int64_t>(b);
+    s.buffer = nullptr;
+}
+
+void EntropyCoder::code_plane(StripRows strip, std::int32_t* class_row, int row_count, int cols) {
+    if (row_count <= 0 || cols <= 0) return;
+    // The guards and the above-left term need three columns.
+    if (cols < 3) fail(ErrorCode::invalid_parameters);
+    const auto values = static_cast<std::size_t>(row_count) * static_cast<std::size_t>(cols);
+    state_->with_value_coder(values,
+                             [&](auto& coder) { code_plane_values(coder, strip, class_row, row_count, cols); });
+}
+
+void EntropyCoder::code_band(int orientation, StripRows strip, int row_count, int cols, std::int32_t* class_row,
+                             std::int32_t* parent_row) {
+    if (orientation < 1 || orientation > 3) fail(ErrorCode::invalid_parameters);
+    if (row_count <= 0 || cols <= 0) return;
+    if (cols < 3) fail(ErrorCode::invalid_parameters);
+    const auto values = static_cast<std::size_t>(row_count) * static_cast<std::size_t>(cols);
+    state_->with_value_coder(values, [&](auto& coder) {
+        code_band_values(coder, orientation, strip, row_count, cols, class_row, parent_row);
+    });
+}
+
+std::int64_t EntropyCoder::write_check_word(std::uint32_t crc) {
+    State& s = *state_;
+    if (!s.encoding) throw std::logic_error("entropy coder: check word written while decoding");
+    const std::array<std::uint8_t, 4> word = {static_cast<std::uint8_t>(crc), static_cast<std::uint8_t>(crc >> 8),
+                                              static_cast<std::uint8_t>(crc >> 16),
+                                              static_cast<std::uint8_t>(crc >> 24)};
+    s.sink->write_exact(word.data(), word.size());
+    if (!s.sink->close()) fail(ErrorCode::cannot_write);
+    s.bytes_written += 4;
+    return s.bytes_written;
+}
+
+std::uint32_t EntropyCoder::read_check_word() {
+    State& s = *state_;
+    if (s.encoding) throw std::logic_error("entropy coder: check word read while encoding");
+    std::array<std::uint8_t, 4> word;
+    s.source->read_exact(word.data(), word.size());
+    s.source->close(); // the word is all that was needed from the file
+    return std::uint32_t{word[0]} | std::uint32_t{word[1]} << 8 | std::uint32_t{word[2]} << 16 |
+           std::uint32_t{word[3]} << 24;
+}
+
 } // namespace vrk

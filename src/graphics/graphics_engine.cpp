@@ -27,6 +27,9 @@ std::uint32_t graphics_code_image(std::uint32_t crc, CodecContext& context, Entr
     if (image.width < 32 || image.height < 32) fail(ErrorCode::invalid_dimension);
     if (static_cast<int>(buffers.plane_records.size()) < planes || buffers.padded_width < image.width)
         fail(ErrorCode::invalid_parameters);
+    // Pixels come from a source when encoding and go to a sink when decoding.
+    if (encoding && file.source == nullptr) fail(ErrorCode::cannot_read);
+    if (!encoding && file.sink == nullptr) fail(ErrorCode::cannot_write);
 
     NearLossless near_lossless = image.loss_factor == 0
                                      ? NearLossless()

@@ -124,7 +124,8 @@ void pad_columns(const CodecBuffers& buffers, int plane, int width) noexcept {
         const std::int32_t* left = buffers.row(plane, 0) + (c - 1);
         std::int32_t* out = buffers.row(plane, 0) + c;
         out[0] = (left[0] + left[stride]) / 2;
-        for (int r = 1; r < last; ++r) out[r * stride] = (left[(r - 1) * stride] + left[r * stride] + left[(r + 1) * stride]) / 3;
+        for (int r = 1; r < last; ++r)
+            out[r * stride] = (left[(r - 1) * stride] + left[r * stride] + left[(r + 1) * stride]) / 3;
         out[last * stride] = (left[(last - 1) * stride] + left[last * stride]) / 2;
     }
 }

@@ -32,6 +32,8 @@ const Case cases[] = {
     {"graphics_grey16_lossy", false, true, 2, 16, 4}, {"fastgraphics_colour_lossy", true, true, 3, 8, 7},
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 class Damage : public testing::TestWithParam<Case> {
 protected:
     void SetUp() override {

@@ -3,8 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <vector>
+
+#include <vrk/vrk.hpp>
 
 #include "codec/codec_context.hpp"
 #include "wavelet/codec_buffers.hpp"
@@ -37,6 +40,17 @@ inline std::vector<std::uint8_t> random_bytes(std::size_t n, std::uint32_t seed)
     std::vector<std::uint8_t> bytes(n);
     for (auto& b : bytes) b = static_cast<std::uint8_t>(byte(generator));
     return bytes;
+}
+
+// The code of the Error that `action` throws, or nothing.
+template <typename Action>
+std::optional<ErrorCode> error_of(Action action) {
+    try {
+        action();
+    } catch (const Error& e) {
+        return e.code();
+    }
+    return std::nullopt;
 }
 
 } // namespace vrk::test

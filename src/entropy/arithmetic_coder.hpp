@@ -1,0 +1,165 @@
+// The arithmetic coder: a byte-oriented multiplicative coder with 32-bit
+// registers, a minimum range of 2^22 and a carry scheme that holds back one
+// byte plus a count of pending positions.
+//
+// Its stream fills the code buffer from the end towards the start: writing a
+// byte first moves the back index down, so the stream's first byte sits at
+// the buffer's last position.
+//
+// While positions are pending the registers are biased: a window value v
+// stands for v - 2^31 relative to the byte boundary at which the pending
+// positions will take a carry or not, so bit 31 tells on which side of that
+// boundary the interval lies.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "entropy/arithmetic_model.hpp"
+
+namespace vrk {
+
+namespace arithmetic {
+inline constexpr std::uint32_t min_range = 0x400000;
+inline constexpr std::uint32_t top_byte = 0xFF000000;
+inline constexpr std::uint32_t bias = 0x80000000;
+} // namespace arithmetic
+
+class ArithmeticEncoder {
+public:
+    ArithmeticEncoder() noexcept = default;
+    ArithmeticEncoder(std::uint8_t* buffer, std::size_t capacity) noexcept : buffer_(buffer), back_(capacity) {}
+
+    void encode(ArithmeticModel& model, int symbol) noexcept {
+        const int x = model.index_of(symbol);
+        const std::uint32_t r = (high_ - low_) / model.total();
+        // The most frequent symbol (index 0) takes the top of the interval.
+        high_ = low_ + r * model.cum(x - 1);
+        low_ = low_ + r * model.cum(x);
+        model.update(x);
+        while (high_ - low_ < arithmetic::min_range) pass();
+    }
+
+    // Ends the stream by choosing a point in the middle of the interval and
+    // writing its top bytes with three passes. A position that only the last
+    // pass left pending is not needed by the decoder and is dropped; when the
+    // first or second pass already left positions pending (the point sits
+    // just below a byte boundary), they are written as the held byte and 0xFF
+    // bytes, which the decoder needs for the strip's last symbols.
+    void finish() noexcept {
+        low_ = (high_ >> 1) + (low_ >> 1);
+        high_ = low_ + 2;
+        pass();
+        pass();
+        pass();
+        if (pending_ >= 2) {
+            put(held_);
+            for (std::uint32_t i = 1; i < pending_; ++i) put(0xFF);
+        }
+        pending_ = 0;
+    }
+
+    std::uint32_t low() const noexcept { return low_; }
+    std::uint32_t high() const noexcept { return high_; }
+    // Position of the stream's last byte so far (the capacity before the first).
+    std::size_t back() const noexcept { return back_; }
+    // Positions that are counted but not yet written.
+    std::uint32_t pending() const noexcept { return pending_; }
+
+private:
+    void put(std::uint8_t byte) noexcept { buffer_[--back_] = byte; }
+
+    // One renormalisation pass: one stream position, written now or later;
+    // the range grows by exactly 256.
+    void pass() noexcept {
+        using namespace arithmetic;
+        if (((low_ ^ high_) & top_byte) == 0) {
+            if (pending_ > 0) {
+                settle();
+                put(static_cast<std::uint8_t>((high_ ^ bias) >> 24));
+            } else {
+                put(static_cast<std::uint8_t>(high_ >> 24));
+            }
+            low_ <<= 8;
+            high_ <<= 8;
+            return;
+        }
+        if (pending_ > 0 && (high_ & top_byte) == bias) {
+            ++pending_; // still straddling the same boundary
+        } else {
+            if (pending_ > 0) {
+                settle();
+                held_ = static_cast<std::uint8_t>((low_ ^ bias) >> 24);
+            } else {
+                held_ = static_cast<std::uint8_t>(low_ >> 24);
+            }
+            pending_ = 1;
+        }
+        low_ = (low_ << 8) ^ bias;
+        high_ = (high_ << 8) ^ bias;
+    }
+
+    // Writes the pending positions: the held byte and 0xFF bytes, or after a
+    // carry the held byte + 1 and 0x00 bytes. A held byte is never 0xFF when
+    // a carry is still possible.
+    void settle() noexcept {
+        if ((high_ & arithmetic::bias) != 0) {
+            ++held_;
+            put(held_);
+            for (std::uint32_t i = 1; i < pending_; ++i) put(0x00);
+        } else {
+            put(held_);
+            for (std::uint32_t i = 1; i < pending_; ++i) put(0xFF);
+        }
+        pending_ = 0;
+    }
+
+    std::uint32_t low_ = 0;
+    std::uint32_t high_ = 0xFFFFFFFF;
+    std::uint32_t pending_ = 0;
+    std::uint8_t held_ = 0;
+    std::uint8_t* buffer_ = nullptr;
+    std::size_t back_ = 0;
+};
+
+class ArithmeticDecoder {
+public:
+    ArithmeticDecoder() noexcept = default;
+    // The stream ends at buffer[capacity - 1]; reads below position 0 give 0.
+    ArithmeticDecoder(const std::uint8_t* buffer, std::size_t capacity) noexcept : buffer_(buffer), back_(capacity) {
+        for (int i = 0; i < 4; ++i) code_ = (code_ << 8) + next();
+    }
+
+    int decode(ArithmeticModel& model) noexcept {
+        using namespace arithmetic;
+        const std::uint32_t r = (high_ - low_) / model.total();
+        const int x = model.find((code_ - low_) / r);
+        high_ = low_ + r * model.cum(x - 1);
+        low_ = low_ + r * model.cum(x);
+        const int symbol = model.symbol_at(x);
+        model.update(x);
+        while (high_ - low_ < min_range) {
+            if (((low_ ^ high_) & top_byte) == 0) {
+                low_ <<= 8;
+                high_ <<= 8;
+                code_ = (code_ << 8) + next();
+            } else {
+                low_ = (low_ << 8) ^ bias;
+                high_ = (high_ << 8) ^ bias;
+                code_ = ((code_ << 8) ^ bias) + next();
+            }
+        }
+        return symbol;
+    }
+
+private:
+    std::uint32_t next() noexcept { return back_ > 0 ? buffer_[--back_] : 0u; }
+
+    std::uint32_t low_ = 0;
+    std::uint32_t high_ = 0xFFFFFFFF;
+    std::uint32_t code_ = 0;
+    const std::uint8_t* buffer_ = nullptr;
+    std::size_t back_ = 0;
+};
+
+} // namespace vrk

@@ -1,0 +1,106 @@
+// The context coders through which the engines hand their integers to the
+// entropy coder. A plane is coded with 5 models chosen by the sets of
+// already coded neighbours; a detail band with 25, chosen by the neighbours
+// and by the band's parent values one level coarser.
+//
+// Both are templates over a value coder (value_coders.hpp): anything with
+// int code(std::int32_t& value, int model) returning the value's set. Model
+// numbers 0 to 4 are the plane models, 5 to 29 the band models.
+//
+// class_row[j] (j from -1 to cols) holds the set of the last value coded in
+// column j; its two ends are guards. Within a call every entry is written
+// before it is read, given cols >= 3.
+#pragma once
+
+#include <cstdint>
+
+#include "entropy/band_geometry.hpp"
+#include "entropy/entropy_coder.hpp"
+#include "entropy/magnitude_sets.hpp"
+
+namespace vrk {
+
+inline constexpr int plane_model_count = 5;
+inline constexpr int band_model_count = 25;
+inline constexpr int model_count = plane_model_count + band_model_count;
+
+template <class ValueCoder>
+void code_plane_values(ValueCoder& coder, StripRows strip, std::int32_t* class_row, int row_count, int cols) {
+    // Row 0: the context is the set of the value to the left, halved.
+    int prev = 0;
+    std::int32_t* row = strip.row(0);
+    for (int j = 0; j < cols; ++j) {
+        int c = (prev + 1) >> 1;
+        if (c > 4) c = 4;
+        prev = coder.code(row[j], c);
+        class_row[j] = prev;
+    }
+    // Later rows: above right, left, above and above left. The left guard
+    // repeats the set above column 0 and the right guard the set above the
+    // last column.
+    for (int i = 1; i < row_count; ++i) {
+        row = strip.row(i);
+        int ul = class_row[1];
+        class_row[-1] = class_row[0];
+        class_row[cols] = class_row[cols - 1];
+        for (int j = 0; j < cols; ++j) {
+            int c = (class_row[j + 1] + class_row[j - 1] + class_row[j] + ul + 6) >> 3;
+            if (c > 4) c = 4;
+            const int k = coder.code(row[j], c);
+            ul = class_row[j];
+            class_row[j] = k;
+        }
+    }
+}
+
+// Five times the parent context of each column of the band: child columns
+// 2m - 1 and 2m share the context of parents m - 1 and m. Returns the set of
+// the last parent read.
+inline int build_parent_row(const std::int32_t* parents, std::int32_t* parent_row, int cols) noexcept {
+    int prev = magnitude_set_of(magnitude_of(parents[0]));
+    for (int m = 1; m <= (cols - 1) >> 1; ++m) {
+        const int q = prev;
+        prev = magnitude_set_of(magnitude_of(parents[m]));
+        int c = (prev + q + 2) >> 2;
+        if (c > 4) c = 4;
+        parent_row[2 * m - 1] = parent_row[2 * m] = 5 * c;
+    }
+    parent_row[0] = parent_row[1];
+    parent_row[cols - 1] = parent_row[cols - 2];
+    return prev;
+}
+
+template <class ValueCoder>
+void code_band_values(ValueCoder& coder, int orientation, StripRows strip, int row_count, int cols,
+                      std::int32_t* class_row, std::int32_t* parent_row) {
+    const int row0 = band_row_offset[orientation] * row_count;
+    const int col0 = band_col_offset[orientation] * cols;
+    int prev = 0;
+    for (int i = 0; i < row_count; ++i) {
+        // Two child rows share one parent row.
+        if ((i & 1) == 0) prev = build_parent_row(strip.row((row0 + i) >> 1) + (col0 >> 1), parent_row, cols);
+        std::int32_t* row = strip.row(row0 + i) + col0;
+        if (i == 0) {
+            // The first value's context is the last parent's set, halved.
+            for (int j = 0; j < cols; ++j) {
+                int c = prev >> 1;
+                if (c > 4) c = 4;
+                prev = coder.code(row[j], plane_model_count + c + parent_row[j]);
+                class_row[j] = prev;
+            }
+            continue;
+        }
+        int ul = class_row[1];
+        class_row[-1] = class_row[0];
+        class_row[cols] = class_row[cols - 1];
+        for (int j = 0; j < cols; ++j) {
+            int c = (class_row[j + 1] + class_row[j - 1] + class_row[j] + ul + 4) >> 3;
+            if (c > 4) c = 4;
+            const int k = coder.code(row[j], plane_model_count + c + parent_row[j]);
+            ul = class_row[j];
+            class_row[j] = k;
+        }
+    }
+}
+
+} // namespace vrk

@@ -1,0 +1,67 @@
+// The adaptive model of the prefix coder: counts by symbol and a
+// minimum-redundancy code rebuilt from them on a schedule whose period grows
+// with the model's age. Encoder and decoder rebuild at the same symbols from
+// the same counts, so their codes always agree.
+//
+// Codewords hold their first bit (the branch taken at the root) in bit 0, so
+// written least significant bit first they appear in path order.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "entropy/magnitude_sets.hpp"
+
+namespace vrk {
+
+class PrefixModel {
+public:
+    // All counts 1 and the first code built from them.
+    explicit PrefixModel(int size) noexcept;
+
+    int size() const noexcept { return size_; }
+    std::uint32_t codeword(int symbol) const noexcept { return codeword_[symbol]; }
+    int code_length(int symbol) const noexcept { return code_length_[symbol]; }
+    std::uint32_t count(int symbol) const noexcept { return freq_[symbol]; }
+    std::int32_t period() const noexcept { return period_; }
+    std::int32_t running_total() const noexcept { return static_cast<std::int32_t>(running_total_); }
+
+    // The symbol whose codeword starts `bits` (next bit in bit 0); its
+    // code_length is the number of bits the walk used. Every path of the tree
+    // ends at a leaf within size - 1 steps.
+    int walk(std::uint64_t bits) const noexcept {
+        int node = root_;
+        do {
+            node = child_[bits & 1][~node];
+            bits >>= 1;
+        } while (node < 0);
+        return node;
+    }
+
+    // Runs the schedule after a symbol was coded with the current code.
+    void record(int symbol) noexcept {
+        ++freq_[symbol];
+        if (--countdown_ == 0) rebuild();
+    }
+
+private:
+    void rebuild() noexcept;
+    void build_code() noexcept;
+
+    int size_;
+    int root_;               // the last internal node made, 1 - size
+    std::int32_t countdown_; // symbols still to code before the next rebuild
+    std::int32_t period_;    // symbols between rebuilds
+    // Grows by the symbols coded at each rebuild and by the halved counts,
+    // never decreasing: once past 64 * size every rebuild halves the counts.
+    // Kept with 32-bit wrap-around, like the signed counter it stands for.
+    std::uint32_t running_total_;
+    std::array<std::uint32_t, max_alphabet_size> freq_{};
+    std::array<std::uint32_t, max_alphabet_size> codeword_{};
+    std::array<std::uint8_t, max_alphabet_size> code_length_{};
+    // Internal node m (-1 to 1 - size) is stored at ~m; entries below 0 name
+    // internal nodes, the others symbols.
+    std::array<std::array<std::int8_t, max_alphabet_size>, 2> child_{};
+};
+
+} // namespace vrk

@@ -1,0 +1,117 @@
+// The raw-bit stream of a strip: extra bits (and, with the prefix coder,
+// codewords) packed least significant bit first, growing forwards from the
+// start of the code buffer.
+//
+// Both ends keep a 64-bit accumulator so that a codeword and a value's extra
+// bits go in or come out without a refill in between; the bytes are the same
+// as those of any bit-by-bit packer.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace vrk {
+
+namespace detail {
+inline std::uint64_t load_le64(const std::uint8_t* p) noexcept {
+    std::uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+    return v;
+}
+inline void store_le32(std::uint8_t* p, std::uint32_t v) noexcept {
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
+    std::memcpy(p, &v, sizeof v);
+}
+} // namespace detail
+
+class RawBitWriter {
+public:
+    RawBitWriter() noexcept = default;
+    RawBitWriter(std::uint8_t* buffer) noexcept : buffer_(buffer) {}
+
+    // Appends the low `count` bits of pattern (count <= 32, no higher bits set).
+    void put(std::uint32_t pattern, int count) noexcept {
+        bits_ |= static_cast<std::uint64_t>(pattern) << count_;
+        count_ += count;
+        if (count_ >= 32) {
+            detail::store_le32(buffer_ + next_, static_cast<std::uint32_t>(bits_));
+            next_ += 4;
+            bits_ >>= 32;
+            count_ -= 32;
+        }
+    }
+
+    // Writes the waiting bits and one byte more, so that the stream ends with
+    // at least one byte holding the last bits (or a 0 byte when none wait).
+    void flush() noexcept {
+        for (int i = (count_ >> 3) + 1; i > 0; --i) {
+            buffer_[next_++] = static_cast<std::uint8_t>(bits_);
+            bits_ >>= 8;
+        }
+        count_ = 0;
+    }
+
+    // Bytes written so far (after flush(): the stream's length).
+    std::size_t bytes() const noexcept { return next_; }
+    // Bytes written plus those the waiting bits will take.
+    std::size_t bytes_committed() const noexcept { return next_ + static_cast<std::size_t>((count_ + 7) >> 3); }
+
+private:
+    std::uint8_t* buffer_ = nullptr;
+    std::size_t next_ = 0;
+    std::uint64_t bits_ = 0;
+    int count_ = 0; // 0 to 31 between calls
+};
+
+class RawBitReader {
+public:
+    RawBitReader() noexcept = default;
+    // The stream lies at the start of buffer[0, capacity); bytes beyond the
+    // capacity read as 0.
+    RawBitReader(const std::uint8_t* buffer, std::size_t capacity) noexcept : buffer_(buffer), end_(capacity) {
+        refill();
+    }
+
+    // Makes at least 56 bits available: enough for one value, a codeword of
+    // at most 29 bits followed by at most 23 extra bits.
+    void refill() noexcept {
+        if (count_ > 55) return;
+        if (next_ <= end_ && end_ - next_ >= 8) {
+            // The bits above count_ are already those of the bytes at next_,
+            // so or-ing a whole word in again changes nothing there.
+            bits_ |= detail::load_le64(buffer_ + next_) << count_;
+            const int taken = (63 - count_) >> 3;
+            next_ += static_cast<std::size_t>(taken);
+            count_ += taken << 3;
+        } else {
+            for (; count_ <= 55; count_ += 8, ++next_) {
+                if (next_ < end_) bits_ |= static_cast<std::uint64_t>(buffer_[next_]) << count_;
+            }
+        }
+    }
+
+    // The next bits of the stream, next bit in bit 0.
+    std::uint64_t peek() const noexcept { return bits_; }
+    void drop(int count) noexcept {
+        bits_ >>= count;
+        count_ -= count;
+    }
+    // Takes `count` bits (count <= 32, may be 0).
+    std::uint32_t take(int count) noexcept {
+        const auto v = static_cast<std::uint32_t>(bits_ & ((std::uint64_t{1} << count) - 1));
+        drop(count);
+        return v;
+    }
+
+private:
+    const std::uint8_t* buffer_ = nullptr;
+    std::size_t end_ = 0;
+    std::size_t next_ = 0;
+    std::uint64_t bits_ = 0;
+    int count_ = 0;
+};
+
+} // namespace vrk

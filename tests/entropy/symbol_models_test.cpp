@@ -1,0 +1,159 @@
+// The two adaptive models: the sorted counts of the arithmetic coder and the
+// rebuilt prefix codes of the fast coder.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "entropy/arithmetic_model.hpp"
+#include "entropy/prefix_model.hpp"
+
+namespace vrk {
+namespace {
+
+// Checks the invariants every update must keep.
+void expect_consistent(const ArithmeticModel& m) {
+    std::uint32_t sum = 0;
+    for (int i = m.size() - 1; i >= 0; --i) {
+        ASSERT_EQ(m.cum(i), sum) << i;
+        sum += m.freq(i);
+        ASSERT_GE(m.freq(i), 1u) << i;
+        if (i > 0) {
+            ASSERT_GE(m.freq(i - 1), m.freq(i)) << i;
+        }
+        ASSERT_EQ(m.index_of(m.symbol_at(i)), i) << i;
+    }
+    ASSERT_EQ(m.total(), sum);
+    ASSERT_EQ(m.cum(-1), sum);
+    ASSERT_LE(sum, ArithmeticModel::max_total);
+}
+
+TEST(ArithmeticModel, FreshModel) {
+    const ArithmeticModel m(22);
+    EXPECT_EQ(m.total(), 22u);
+    EXPECT_EQ(m.cum(0), 21u);
+    EXPECT_EQ(m.cum(21), 0u);
+    for (int s = 0; s < 22; ++s) EXPECT_EQ(m.index_of(s), s);
+    expect_consistent(m);
+}
+
+TEST(ArithmeticModel, CodedSymbolMovesToTheFrontOfItsRun) {
+    ArithmeticModel m(22);
+    m.update(m.index_of(5)); // all counts equal: symbol 5 goes to index 0
+    EXPECT_EQ(m.index_of(5), 0);
+    EXPECT_EQ(m.symbol_at(5), 0);
+    EXPECT_EQ(m.freq(0), 2u);
+    m.update(m.index_of(5)); // stays in front
+    EXPECT_EQ(m.index_of(5), 0);
+    EXPECT_EQ(m.freq(0), 3u);
+    m.update(m.index_of(9)); // ahead of every other count of 1, behind 5
+    EXPECT_EQ(m.index_of(9), 1);
+    EXPECT_EQ(m.symbol_at(9), 1);
+    m.update(m.index_of(17)); // 17 at index 17 joins the run of 1s starting at 2
+    EXPECT_EQ(m.index_of(17), 2);
+    EXPECT_EQ(m.symbol_at(17), 2);
+    EXPECT_EQ(m.total(), 26u);
+    expect_consistent(m);
+}
+
+TEST(ArithmeticModel, RescalesWhenTheTotalHasReached4095) {
+    ArithmeticModel m(22);
+    m.update(m.index_of(1));
+    m.update(m.index_of(1)); // symbol 1: count 3
+    while (m.total() < ArithmeticModel::max_total) m.update(m.index_of(0));
+    const std::uint32_t zeros = m.freq(m.index_of(0));
+    EXPECT_EQ(zeros, 4095u - 3u - 20u);
+    m.update(m.index_of(0)); // halves first (rounding up), then counts
+    EXPECT_EQ(m.freq(m.index_of(0)), (zeros + 1) / 2 + 1);
+    EXPECT_EQ(m.freq(m.index_of(1)), 2u);
+    EXPECT_EQ(m.freq(m.index_of(2)), 1u);
+    EXPECT_EQ(m.total(), (zeros + 1) / 2 + 1 + 2 + 20);
+    expect_consistent(m);
+}
+
+TEST(ArithmeticModel, SkewedUpdatesKeepTheInvariants) {
+    ArithmeticModel m(30);
+    std::uint32_t x = 12345;
+    for (int i = 0; i < 20000; ++i) {
+        x = x * 1103515245u + 12345u;
+        const int symbol = std::min(29, static_cast<int>(__builtin_ctz((x >> 8) | 0x80000000u)));
+        m.update(m.index_of(symbol));
+        if (i % 997 == 0) expect_consistent(m);
+    }
+    expect_consistent(m);
+}
+
+// Every codeword leads to its own symbol, the lengths fill the code exactly,
+// and no codeword has bits beyond its length.
+void expect_complete_prefix_code(const PrefixModel& m) {
+    double kraft = 0;
+    for (int s = 0; s < m.size(); ++s) {
+        const int length = m.code_length(s);
+        ASSERT_GE(length, 1);
+        ASSERT_LT(length, m.size());
+        ASSERT_EQ(m.codeword(s) >> length, 0u) << s;
+        ASSERT_EQ(m.walk(m.codeword(s)), s) << s;
+        kraft += 1.0 / static_cast<double>(1u << length);
+    }
+    EXPECT_DOUBLE_EQ(kraft, 1.0);
+}
+
+TEST(PrefixModel, FirstCodeForTwentyTwoSymbols) {
+    const PrefixModel m(22);
+    std::vector<int> lengths;
+    for (int s = 0; s < 22; ++s) lengths.push_back(m.code_length(s));
+    EXPECT_EQ(std::count(lengths.begin(), lengths.end(), 4), 10);
+    EXPECT_EQ(std::count(lengths.begin(), lengths.end(), 5), 12);
+    expect_complete_prefix_code(m);
+    // The heap's tie rules fix which symbols get the short codewords (the
+    // fast-mode vectors of the conformance suite depend on this assignment).
+    const std::vector<int> expected_lengths = {5, 4, 4, 5, 4, 4, 5, 5, 5, 4, 4, 4, 5, 4, 4, 5, 5, 5, 5, 5, 4, 5};
+    EXPECT_EQ(lengths, expected_lengths);
+}
+
+TEST(PrefixModel, PeriodsGrowByHalfUpToTheirCap) {
+    struct Case {
+        int size;
+        std::vector<std::int32_t> periods;
+    };
+    const std::vector<Case> cases = {
+        {22, {11, 16, 24, 36, 54, 81, 121, 181, 271, 406, 609, 913, 913}},
+        {30, {15, 22, 33, 49, 73, 109, 163, 244, 366, 549, 823, 1234, 1234}},
+    };
+    for (const Case& c : cases) {
+        PrefixModel m(c.size);
+        std::vector<std::int32_t> periods = {m.period()};
+        while (periods.size() < c.periods.size()) {
+            for (std::int32_t i = 0; i < periods.back(); ++i) m.record(i % c.size);
+            periods.push_back(m.period());
+        }
+        EXPECT_EQ(periods, c.periods) << c.size;
+    }
+}
+
+TEST(PrefixModel, HalvingStartsPast64nAndNeverStops) {
+    PrefixModel m(22);
+    std::vector<std::int32_t> totals;
+    std::vector<std::uint32_t> zeros;
+    for (int rebuild = 0; rebuild < 14; ++rebuild) {
+        for (std::int32_t i = m.period(); i > 0; --i) m.record(0);
+        totals.push_back(m.running_total());
+        zeros.push_back(m.count(0));
+        expect_complete_prefix_code(m);
+    }
+    // Until the 11th rebuild the total only adds the periods; then it passes
+    // 64 * 22 = 1408 and each rebuild also adds the halved counts (symbol 0's
+    // and 21 counts of 1).
+    const std::vector<std::int32_t> expected_totals = {33,   49,   73,   109,  163,  244,  365,
+                                                       546,  817,  1223, 2759, 4603, 6449, 8296};
+    EXPECT_EQ(totals, expected_totals);
+    EXPECT_EQ(zeros[9], 1u + 1201u);
+    EXPECT_EQ(zeros[10], (1202u + 609u + 1u) / 2); // 906
+    EXPECT_EQ(zeros[11], (906u + 913u + 1u) / 2);  // 910: the counts now sum far below 1408
+    EXPECT_EQ(zeros[12], (910u + 913u + 1u) / 2);  // still halved
+    EXPECT_EQ(m.code_length(0), 1);                // the dominant symbol has a 1-bit code
+}
+
+} // namespace
+} // namespace vrk

@@ -1,0 +1,267 @@
+#include "wavelet/strip_transform.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "wavelet/test_image.hpp"
+#include "wavelet/wavelet_step.hpp"
+
+namespace vrk {
+namespace {
+
+using Values = std::vector<std::int32_t>;
+
+// ---- the one-dimensional step ----
+
+struct StepCase {
+    const char* name;
+    bool column;
+    bool first_strip;
+    std::int32_t carry_low, carry_high; // before (columns only)
+    Values x;
+    Values expected;                    // s then d'
+    std::int32_t low_after, high_after; // columns only
+};
+
+const StepCase step_cases[] = {
+    // The eight samples of the worked example, through each rule.
+    {"row", false, true, 0, 0, {10, 12, 14, 13, 9, 7, 7, 8}, {11, 13, 8, 7, -1, 0, 0, -1}, 0, 0},
+    {"column_strip0", true, true, 99, 99, {10, 12, 14, 13, 9, 7, 7, 8}, {11, 13, 8, 7, -1, 0, 0, -1}, 7, -1},
+    {"column_later", true, false, 20, -3, {10, 12, 14, 13, 9, 7, 7, 8}, {11, 13, 8, 7, -6, 0, 0, -1}, 7, -1},
+    // Two pairs: rows are not predicted, columns use P(0) and then e[0] >> 2.
+    {"row_n2", false, true, 0, 0, {4, 1, 9, 12}, {2, 10, 3, -3}, 0, 0},
+    {"column_n2", true, true, 0, 0, {4, 1, 9, 12}, {2, 10, 5, -1}, 10, -3},
+    // One pair: the column's only difference is predicted from the carry alone.
+    {"row_n1", false, true, 0, 0, {5, 2}, {3, 3}, 0, 0},
+    {"column_n1_strip0", true, true, 20, 7, {5, 2}, {3, 3}, 3, 3},
+    {"column_n1_later", true, false, 20, 7, {5, 2}, {3, -1}, 3, 3},
+    // Rounding of negatives: (-3 + -2) >> 1 = -3, and back -3, -2.
+    {"row_negative_pair", false, true, 0, 0, {-3, -2}, {-3, -1}, 0, 0},
+};
+
+class WaveletStep : public ::testing::TestWithParam<StepCase> {};
+
+TEST_P(WaveletStep, ForwardGivesTheKnownValuesAndInverseRestoresThem) {
+    const StepCase& c = GetParam();
+    const int n = static_cast<int>(c.x.size() / 2);
+    Values out(c.x.size());
+    std::int32_t low = c.carry_low, high = c.carry_high;
+    if (c.column)
+        forward_column_step(c.x.data(), out.data(), 1, n, c.first_strip, ColumnCarry{low, high});
+    else
+        forward_row_step(c.x.data(), out.data(), n);
+    EXPECT_EQ(out, c.expected);
+
+    Values back(c.x.size());
+    if (c.column) {
+        EXPECT_EQ(low, c.low_after);
+        EXPECT_EQ(high, c.high_after);
+        std::int32_t inverse_low = c.carry_low, inverse_high = c.carry_high;
+        inverse_column_step(out.data(), back.data(), 1, n, c.first_strip, ColumnCarry{inverse_low, inverse_high});
+        EXPECT_EQ(inverse_low, c.low_after);
+        EXPECT_EQ(inverse_high, c.high_after);
+    } else {
+        inverse_row_step(out.data(), back.data(), n);
+    }
+    EXPECT_EQ(back, c.x);
+}
+
+INSTANTIATE_TEST_SUITE_P(KnownValues, WaveletStep, ::testing::ValuesIn(step_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(WaveletStep, ColumnWritesAtItsStride) {
+    // A column of four values inside a 3-wide array: the other columns stay put.
+    std::array<std::int32_t, 12> column_major{};
+    column_major.fill(-7);
+    const Values x = {4, 1, 9, 12};
+    std::int32_t low = 0, high = 0;
+    forward_column_step(x.data(), column_major.data() + 1, 3, 2, true, ColumnCarry{low, high});
+    EXPECT_EQ(column_major, (std::array<std::int32_t, 12>{-7, 2, -7, -7, 10, -7, -7, 5, -7, -7, -1, -7}));
+}
+
+// ---- the plane transform ----
+
+TEST(StripTransform, LevelCountFollowsTheOddPartOfHeightAndWidth) {
+    struct Case {
+        int rows, cols, levels;
+    };
+    for (const Case c : {Case{32, 32, 5}, Case{32, 96, 5}, Case{32, 48, 4}, Case{32, 40, 3}, Case{24, 64, 3},
+                         Case{24, 48, 3}, Case{16, 32, 4}, Case{16, 48, 4}, Case{16, 40, 3}}) {
+        EXPECT_EQ(transform_levels(c.rows, c.cols), c.levels) << c.rows << " x " << c.cols;
+    }
+}
+
+TEST(StripTransform, SerpentineRunsAlternateRowsBackwards) {
+    // Three rows: row 1 is visited right to left, p carries over row ends.
+    Values band = {1, 2, 3,  //
+                   4, 5, 6,  //
+                   7, 8, 9};
+    serpentine_differences(band.data(), 3, 3, 3);
+    EXPECT_EQ(band, (Values{1, 1, 1,  //
+                            -1, -1, 3, //
+                            3, 1, 1}));
+    undo_serpentine_differences(band.data(), 3, 3, 3);
+    EXPECT_EQ(band, (Values{1, 2, 3, 4, 5, 6, 7, 8, 9}));
+}
+
+// A plane of one strip in a run's buffers, with helpers to fill and copy it.
+struct PlaneFixture {
+    CodecContext context;
+    const PlaneRecord& plane;
+    PlaneStrip strip;
+
+    PlaneFixture(int rows, int cols)
+        : context(test::make_context(rows, cols, 2, 16)), plane(context.buffers.plane_records[0]),
+          strip{plane, context.buffers.padded_width, rows, cols} {}
+
+    std::int32_t* scratch() { return context.buffers.work_line_a; }
+    std::int32_t& at(int r, int c) { return context.buffers.row(0, r)[c]; }
+    // All 32 strip rows, to see that rows beyond the strip are left alone.
+    Values rows() const {
+        const std::int32_t* base = plane.plane_base;
+        return Values(base, base + max_strip_rows * strip.stride);
+    }
+    // The carry entries a level can use: one per column of its region.
+    Values carries() const {
+        Values all;
+        for (int l = 0; l < max_transform_levels; ++l) {
+            all.insert(all.end(), plane.carry_low[l], plane.carry_low[l] + (strip.cols >> l));
+            all.insert(all.end(), plane.carry_high[l], plane.carry_high[l] + (strip.cols >> l));
+        }
+        return all;
+    }
+    void fill_rows(std::mt19937& generator, int low, int high) {
+        std::uniform_int_distribution<std::int32_t> value(low, high);
+        std::int32_t* base = plane.plane_base;
+        for (std::ptrdiff_t i = 0; i < max_strip_rows * strip.stride; ++i) base[i] = value(generator);
+    }
+    void fill_carries(std::mt19937& generator) {
+        std::uniform_int_distribution<std::int32_t> value(-140000, 140000);
+        for (int l = 0; l < max_transform_levels; ++l) {
+            for (int c = 0; c < strip.cols; ++c) {
+                plane.carry_low[l][c] = value(generator);
+                plane.carry_high[l][c] = value(generator);
+            }
+        }
+    }
+    void set_carries(const Values& all) {
+        auto it = all.begin();
+        for (int l = 0; l < max_transform_levels; ++l) {
+            for (int c = 0; c < strip.cols >> l; ++c) plane.carry_low[l][c] = *it++;
+            for (int c = 0; c < strip.cols >> l; ++c) plane.carry_high[l][c] = *it++;
+        }
+    }
+};
+
+TEST(StripTransform, ConstantPlaneLeavesOneValueInTheLowestBand) {
+    // Every average is the constant and every difference 0; the serpentine
+    // then keeps only the first value of the lowest band.
+    for (const auto& [rows, cols] : {std::pair{32, 32}, std::pair{24, 40}, std::pair{16, 48}}) {
+        PlaneFixture f(rows, cols);
+        for (int r = 0; r < rows; ++r)
+            for (int c = 0; c < cols; ++c) f.at(r, c) = 1234;
+        forward_transform(f.strip, 0, f.scratch());
+        for (int r = 0; r < rows; ++r)
+            for (int c = 0; c < cols; ++c) ASSERT_EQ(f.at(r, c), r == 0 && c == 0 ? 1234 : 0) << r << "," << c;
+    }
+}
+
+TEST(StripTransform, FirstStripIgnoresTheCarriesButRewritesThem) {
+    std::mt19937 generator(7);
+    PlaneFixture clean(32, 64), dirty(32, 64);
+    clean.fill_rows(generator, 0, 65535);
+    std::copy_n(clean.plane.plane_base, max_strip_rows * clean.strip.stride, dirty.plane.plane_base);
+    dirty.fill_carries(generator);
+    forward_transform(clean.strip, 0, clean.scratch());
+    forward_transform(dirty.strip, 0, dirty.scratch());
+    EXPECT_EQ(clean.rows(), dirty.rows());
+    EXPECT_EQ(clean.carries(), dirty.carries());
+}
+
+TEST(StripTransform, LaterStripUsesTheCarries) {
+    std::mt19937 generator(8);
+    PlaneFixture zero(32, 64), carried(32, 64);
+    zero.fill_rows(generator, 0, 65535);
+    std::copy_n(zero.plane.plane_base, max_strip_rows * zero.strip.stride, carried.plane.plane_base);
+    carried.fill_carries(generator);
+    forward_transform(zero.strip, 1, zero.scratch());
+    forward_transform(carried.strip, 1, carried.scratch());
+    // The carries change the first predicted difference of every column, but
+    // what is stored for the next strip (averages and unpredicted
+    // differences) comes from this strip alone.
+    EXPECT_NE(zero.rows(), carried.rows());
+    EXPECT_EQ(zero.carries(), carried.carries());
+}
+
+TEST(StripTransform, FewerLevelsLeaveDeeperCarriesUntouched) {
+    // 24 rows run 3 levels; the carries of levels 3 and 4 keep what the
+    // previous 32-row strip (5 levels) stored there.
+    std::mt19937 generator(9);
+    PlaneFixture f(32, 64);
+    f.fill_rows(generator, 0, 255);
+    forward_transform(f.strip, 0, f.scratch());
+    const Values before = f.carries();
+    PlaneStrip shorter{f.plane, f.strip.stride, 24, 64};
+    f.fill_rows(generator, 0, 255);
+    forward_transform(shorter, 1, f.scratch());
+    const Values after = f.carries();
+    const std::ptrdiff_t first_three_levels = 2 * (64 + 32 + 16);
+    EXPECT_NE(Values(before.begin(), before.begin() + first_three_levels),
+              Values(after.begin(), after.begin() + first_three_levels));
+    EXPECT_EQ(Values(before.begin() + first_three_levels, before.end()),
+              Values(after.begin() + first_three_levels, after.end()));
+}
+
+struct RoundTripCase {
+    int rows, cols;
+};
+
+class StripTransformRoundTrip : public ::testing::TestWithParam<std::tuple<RoundTripCase, int>> {};
+
+TEST_P(StripTransformRoundTrip, InverseRestoresSamplesAndCarries) {
+    const auto [shape, strip_index] = GetParam();
+    std::mt19937 generator(static_cast<std::uint32_t>(shape.rows * 1000 + shape.cols * 10 + strip_index));
+    PlaneFixture f(shape.rows, shape.cols);
+    f.fill_rows(generator, 0, 65535);
+    f.fill_carries(generator);
+    const Values samples = f.rows();
+    const Values carries_before = f.carries();
+
+    forward_transform(f.strip, strip_index, f.scratch());
+    const Values carries_after = f.carries();
+    const Values coefficients = f.rows();
+    // Rows beyond the strip are not touched.
+    const std::size_t used = static_cast<std::size_t>(shape.rows * f.strip.stride);
+    EXPECT_TRUE(std::equal(samples.begin() + used, samples.end(), coefficients.begin() + used));
+
+    f.set_carries(carries_before);
+    inverse_transform(f.strip, strip_index, f.scratch());
+    EXPECT_EQ(f.rows(), samples);
+    EXPECT_EQ(f.carries(), carries_after);
+}
+
+// Widths that are odd multiples of 8, odd multiples of 16 and multiples of
+// 32, with every strip height: 3, 4 and 5 levels.
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, StripTransformRoundTrip,
+    ::testing::Combine(::testing::Values(RoundTripCase{16, 40}, RoundTripCase{16, 48}, RoundTripCase{16, 64},
+                                         RoundTripCase{24, 40}, RoundTripCase{24, 48}, RoundTripCase{24, 96},
+                                         RoundTripCase{32, 32}, RoundTripCase{32, 40}, RoundTripCase{32, 56},
+                                         RoundTripCase{32, 80}, RoundTripCase{32, 96}, RoundTripCase{32, 136},
+                                         RoundTripCase{32, 224}),
+                       ::testing::Values(0, 1)),
+    [](const auto& info) {
+        const RoundTripCase shape = std::get<0>(info.param);
+        return std::to_string(shape.rows) + "x" + std::to_string(shape.cols) + "_strip" +
+               std::to_string(std::get<1>(info.param));
+    });
+
+} // namespace
+} // namespace vrk
