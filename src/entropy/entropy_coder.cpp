@@ -39,7 +39,7 @@ constexpr std::size_t max_bits_per_value(int alphabet) noexcept {
 
 struct EntropyCoder::State {
     State(bool encoding_, bool fast_, int bits_per_sample) : encoding(encoding_), fast(fast_) {
-        if (bits_per_sample < min_bits_per_sample || bits_per_sample > max_bits_per_sample)
+        if (bits_per_sample < min_coded_sample_bits || bits_per_sample > max_coded_sample_bits)
             fail(ErrorCode::invalid_parameters);
         alphabet = alphabet_size(bits_per_sample);
         // 5 plane models, then 25 band models, all alike.
@@ -53,8 +53,9 @@ struct EntropyCoder::State {
         if (buffer == nullptr) throw std::logic_error("entropy coder: no strip begun");
     }
 
-    // Refuses, before anything is written, a call whose worst case would not
-    // fit between the two streams.
+    // Refuses, before anything is written, a call (or the strip's flush and
+    // finish, with no values) whose worst case would not fit between the two
+    // streams.
     void ensure_room(std::size_t values) const {
         const std::size_t used =
             writer.bytes_committed() + (capacity - arith_encoder.back()) + arith_encoder.pending();
@@ -132,7 +133,7 @@ EntropyCoder::~EntropyCoder() { delete state_; }
 bool EntropyCoder::encoding() const noexcept { return state_->encoding; }
 
 std::size_t EntropyCoder::code_buffer_capacity(std::size_t values_per_strip, int bits_per_sample) noexcept {
-    const int alphabet = alphabet_size(std::clamp(bits_per_sample, min_bits_per_sample, max_bits_per_sample));
+    const int alphabet = alphabet_size(std::clamp(bits_per_sample, min_coded_sample_bits, max_coded_sample_bits));
     return (values_per_strip * max_bits_per_value(alphabet) + 7) / 8 + finish_bytes + read_ahead_bytes;
 }
 
@@ -162,6 +163,7 @@ void EntropyCoder::finish_strip() {
         return;
     }
     s.require_strip();
+    s.ensure_room(0);
     s.writer.flush();
     // Fast mode never writes the arithmetic stream, not even its finish.
     if (!s.fast) s.arith_encoder.finish();

@@ -15,9 +15,9 @@ namespace vrk {
 
 inline constexpr int magnitude_set_count = 34;
 // The models' alphabet is bits_per_sample + 14 sets; samples have at most 16 bits.
-inline constexpr int min_bits_per_sample = 8;
-inline constexpr int max_bits_per_sample = 16;
-inline constexpr int max_alphabet_size = max_bits_per_sample + 14;
+inline constexpr int min_coded_sample_bits = 8;
+inline constexpr int max_coded_sample_bits = 16;
+inline constexpr int max_alphabet_size = max_coded_sample_bits + 14;
 
 inline constexpr int alphabet_size(int bits_per_sample) noexcept { return bits_per_sample + 14; }
 

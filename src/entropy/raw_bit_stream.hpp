@@ -30,7 +30,7 @@ inline void store_le32(std::uint8_t* p, std::uint32_t v) noexcept {
 class RawBitWriter {
 public:
     RawBitWriter() noexcept = default;
-    RawBitWriter(std::uint8_t* buffer) noexcept : buffer_(buffer) {}
+    explicit RawBitWriter(std::uint8_t* buffer) noexcept : buffer_(buffer) {}
 
     // Appends the low `count` bits of pattern (count <= 32, no higher bits set).
     void put(std::uint32_t pattern, int count) noexcept {

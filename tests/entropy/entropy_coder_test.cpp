@@ -235,6 +235,10 @@ TEST(CoderErrors, RefusesABufferTooSmallForTheStrip) {
         std::vector<std::uint8_t> buffer(EntropyCoder::code_buffer_capacity(32 * 32, 8) / 2);
         coder.begin_strip(buffer.data(), buffer.size());
         EXPECT_EQ(error_of([&] { strip.code(coder, plane_calls(32, 32)); }), ErrorCode::out_of_memory);
+        // Too small even for the flush and the finish of an empty strip.
+        std::vector<std::uint8_t> tiny(4);
+        coder.begin_strip(tiny.data(), tiny.size());
+        EXPECT_EQ(error_of([&] { coder.finish_strip(); }), ErrorCode::out_of_memory);
     }
 }
 
