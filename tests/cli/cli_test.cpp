@@ -1,6 +1,8 @@
 // The vrk command as a user meets it: usage, errors, prompt and report.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "run_vrk.hpp"
 
 namespace vrk::test {
@@ -265,6 +267,44 @@ TEST(CommandLine, PixelCountMustMatchTheHeader) {
         EXPECT_EQ(r.status, 1);
         fs::remove(dir / "long.vrk");
         fs::remove(dir / "short.vrk");
+    }
+}
+
+
+// A sample of the damage sweep that the library tests run in full, here through the binary:
+// status 1 with one of the messages, or status 0 with the exact image.
+TEST(CommandLine, DamagedFilesThroughTheBinary) {
+    ScratchDir dir;
+    const std::string original = conformance_input("g8-shapes.pgm");
+    const std::vector<std::string> allowed = {error_text("Cannot read from file"), error_text("Incorrect image CRC"),
+                                              error_text("Invalid compressed file"),
+                                              error_text("Invalid image dimension (<32)"),
+                                              error_text("Invalid image parameters")};
+    for (const char* mode : {"-x", "-f", "-g", "-fg"}) {
+        write_file(dir / "shapes.pgm", original);
+        fs::remove(dir / "shapes.vrk");
+        ASSERT_EQ(run_vrk(dir.path(), {mode, "shapes.pgm"}).status, 0);
+        const std::string compressed = read_file(dir / "shapes.vrk");
+        for (std::size_t position = 0; position < compressed.size(); position += 37) {
+            std::string damaged = compressed;
+            damaged[position] = static_cast<char>(damaged[position] ^ (1 << (position % 8)));
+            write_file(dir / "shapes.vrk", damaged);
+            fs::remove(dir / "shapes.pgm");
+            const RunResult r = run_vrk(dir.path(), {"shapes.vrk"});
+            if (r.status == 0) {
+                EXPECT_EQ(read_file(dir / "shapes.pgm"), original) << mode << " byte " << position;
+            } else {
+                EXPECT_EQ(r.status, 1);
+                EXPECT_NE(std::find(allowed.begin(), allowed.end(), r.err), allowed.end())
+                    << mode << " byte " << position << ": " << r.err;
+            }
+        }
+        // A cut file fails to read, and what was restored so far stays.
+        write_file(dir / "shapes.vrk", compressed.substr(0, compressed.size() / 2));
+        fs::remove(dir / "shapes.pgm");
+        const RunResult r = run_vrk(dir.path(), {"shapes.vrk"});
+        EXPECT_EQ(r.err, error_text("Cannot read from file"));
+        EXPECT_TRUE(fs::exists(dir / "shapes.pgm"));
     }
 }
 
