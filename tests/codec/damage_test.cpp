@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <random>
 
 #include "support/test_images.hpp"
@@ -113,6 +115,29 @@ TEST(HostileInput, SamplesAboveTheDeclaredDepth) {
         EXPECT_THROW(compress(file, ImageFormat::pgm, {fast, true, 3}), Error) << "graphics lossy";
         // Lossless graphics mode codes any 16-bit value.
         EXPECT_TRUE(decompress(compress(file, ImageFormat::pgm, {fast, true, 0})).file == file);
+    }
+}
+
+
+// Inputs the fuzzers found, each with the outcome it must have.
+TEST(HostileInput, FuzzFindings) {
+    struct Finding {
+        const char* file;
+        ErrorCode code;
+    } findings[] = {
+        // 1,459 bytes that declare a 64,214 x 35 image: decoded in proportion to the image, then cut short.
+        {"wide-image-few-bytes.vrk", ErrorCode::cannot_read},
+    };
+    for (const Finding& finding : findings) {
+        std::ifstream in(std::string(VRK_TEST_DATA_DIR) + "/fuzz-findings/" + finding.file, std::ios::binary);
+        const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+        ASSERT_FALSE(bytes.empty()) << finding.file;
+        try {
+            decompress(bytes);
+            ADD_FAILURE() << finding.file << " decoded";
+        } catch (const Error& error) {
+            EXPECT_EQ(error.code(), finding.code) << finding.file;
+        }
     }
 }
 
