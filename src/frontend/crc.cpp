@@ -2,7 +2,24 @@
 
 namespace vrk {
 
+namespace {
+
+// Four bytes as a little-endian word; one load on little-endian machines.
+inline std::uint32_t load_le32(const std::uint8_t* p) noexcept {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+} // namespace
+
 std::uint32_t crc_update(std::uint32_t crc, const std::uint8_t* bytes, std::size_t count) noexcept {
+    const auto& t = crc_slices;
+    for (; count >= 8; count -= 8, bytes += 8) {
+        const std::uint32_t low = crc ^ load_le32(bytes);
+        const std::uint32_t high = load_le32(bytes + 4);
+        crc = t[7][low & 0xFF] ^ t[6][(low >> 8) & 0xFF] ^ t[5][(low >> 16) & 0xFF] ^ t[4][low >> 24] ^
+              t[3][high & 0xFF] ^ t[2][(high >> 8) & 0xFF] ^ t[1][(high >> 16) & 0xFF] ^ t[0][high >> 24];
+    }
     for (std::size_t i = 0; i < count; ++i) crc = crc_table[(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8);
     return crc;
 }

@@ -1,7 +1,5 @@
 #include "graphics/near_lossless.hpp"
 
-#include <algorithm>
-
 #include "frontend/error.hpp"
 
 namespace vrk {
@@ -32,15 +30,10 @@ NearLossless::NearLossless(int width, int loss_factor, int bits_per_sample) {
     for (std::int32_t j = -index_limit_; j <= index_limit_; ++j) dequantize[j] = j * step_;
     dequantize_table_ = dequantize;
 
-    // A valid file only ever clamps values within L of the sample range, but a
-    // damaged one can carry any index; once the decoder has bounded it to -K..K,
-    // prediction + dequantized value - offset still spans K * step + h beyond
-    // either end of the sample range, so the table covers all of that.
-    clamp_reach_ = index_limit_ * step_ + dither_limit_;
-    clamp_storage_.assign(static_cast<std::size_t>(max_sample_) + 2 * static_cast<std::size_t>(clamp_reach_) + 1, 0);
-    std::int32_t* clamp = clamp_storage_.data() + clamp_reach_;
-    for (std::int32_t x = -clamp_reach_; x <= max_sample_ + clamp_reach_; ++x) clamp[x] = std::clamp(x, 0, max_sample_);
-    clamp_table_ = clamp;
+    reconstruct_storage_.resize(quantize_storage_.size());
+    std::int32_t* reconstruct = reconstruct_storage_.data() + error_limit_;
+    for (std::int32_t e = -error_limit_; e <= error_limit_; ++e) reconstruct[e] = dequantize[quantize[e]];
+    reconstruct_table_ = reconstruct;
 
     const std::size_t count = dither_start_count + 3 * static_cast<std::size_t>(width);
     dither_offsets_.assign(count, 0);

@@ -38,13 +38,13 @@ public:
     std::int32_t dither_limit() const noexcept { return dither_limit_; } // h: offsets lie in -h..h
     std::int32_t error_limit() const noexcept { return error_limit_; }   // E: quantize_table spans -E..E
     std::int32_t index_limit() const noexcept { return index_limit_; }   // K: dequantize_table spans -K..K
-    std::int32_t clamp_low() const noexcept { return -clamp_reach_; }    // clamp_table spans these
-    std::int32_t clamp_high() const noexcept { return max_sample_ + clamp_reach_; }
 
     // Each table is reached through its entry 0 and indexable over its span.
     const std::int32_t* quantize_table() const noexcept { return quantize_table_; }
     const std::int32_t* dequantize_table() const noexcept { return dequantize_table_; }
-    const std::int32_t* clamp_table() const noexcept { return clamp_table_; }
+    // dequantize_table[quantize_table[e]] over -E..E: the encoder's error as
+    // the decoder will rebuild it, in one lookup instead of two in a row.
+    const std::int32_t* reconstruct_table() const noexcept { return reconstruct_table_; }
     // 31 + 3 * width entries: the highest start plus a colour row of offsets.
     const std::int32_t* dither_offsets() const noexcept { return dither_offsets_.data(); }
     std::size_t dither_offset_count() const noexcept { return dither_offsets_.size(); }
@@ -63,16 +63,15 @@ private:
     std::int32_t dither_limit_ = 0;
     std::int32_t error_limit_ = 0;
     std::int32_t index_limit_ = 0;
-    std::int32_t clamp_reach_ = 0;
     std::uint32_t random_state_ = 1;
 
     std::vector<std::int32_t> quantize_storage_;
     std::vector<std::int32_t> dequantize_storage_;
-    std::vector<std::int32_t> clamp_storage_;
+    std::vector<std::int32_t> reconstruct_storage_;
     std::vector<std::int32_t> dither_offsets_;
     const std::int32_t* quantize_table_ = nullptr;
     const std::int32_t* dequantize_table_ = nullptr;
-    const std::int32_t* clamp_table_ = nullptr;
+    const std::int32_t* reconstruct_table_ = nullptr;
 };
 
 } // namespace vrk

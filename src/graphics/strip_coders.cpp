@@ -36,9 +36,18 @@ struct SampleBytes<2> {
 struct Lookups {
     const std::int32_t* quantize = nullptr;
     const std::int32_t* dequantize = nullptr;
-    const std::int32_t* clamp = nullptr;
+    const std::int32_t* reconstruct = nullptr;
     std::int32_t index_limit = 0;
+    std::int32_t max_sample = 0;
 };
+
+// Clamps a reconstruction to the sample range with two compares rather than a
+// table, which would add a memory load to the chain from one sample's value
+// to the next prediction. Any index a damaged file carries is bounded first,
+// so the sum cannot overflow.
+inline std::int32_t clamp_sample(std::int32_t v, std::int32_t max_sample) noexcept {
+    return std::clamp(v, 0, max_sample);
+}
 
 // Codes one sample with the given prediction and dither offset and returns
 // the value the decoder sees, which the row buffer keeps.
@@ -49,9 +58,9 @@ inline std::int32_t code_sample(std::int32_t prediction, std::int32_t offset, st
     if constexpr (Encode) {
         const std::int32_t sample = Sample::load(bytes);
         if constexpr (Lossy) {
-            const std::int32_t index = t.quantize[sample - prediction + offset];
-            *residual = index;
-            const std::int32_t value = t.clamp[prediction + t.dequantize[index] - offset];
+            const std::int32_t error = sample - prediction + offset;
+            *residual = t.quantize[error];
+            const std::int32_t value = clamp_sample(prediction + t.reconstruct[error] - offset, t.max_sample);
             Sample::store(bytes, value); // the CRC must see the pixel as it will be decoded
             return value;
         } else {
@@ -63,7 +72,7 @@ inline std::int32_t code_sample(std::int32_t prediction, std::int32_t offset, st
         if constexpr (Lossy) {
             // A damaged file can carry any index; bounding it keeps every lookup inside its table.
             const std::int32_t index = std::clamp(*residual, -t.index_limit, t.index_limit);
-            value = t.clamp[prediction + t.dequantize[index] - offset];
+            value = clamp_sample(prediction + t.dequantize[index] - offset, t.max_sample);
         } else {
             // Wraps rather than overflows when a damaged file lets the values run away.
             value = static_cast<std::int32_t>(static_cast<std::uint32_t>(prediction) +
@@ -90,10 +99,25 @@ void code_top_row(std::uint8_t* bytes, std::int32_t* current, std::int32_t* resi
     }
 }
 
+// A later row of a lossless encoder: every neighbour is a known sample, so
+// there is no chain from one sample to the next. The row is unpacked first
+// and then predicted in one pass over whole arrays, which vectorises.
+template <int Bytes, int PixelBytes>
+void encode_row_lossless(const std::uint8_t* bytes, const std::int32_t* previous, std::int32_t* current,
+                         std::int32_t* residuals, int width) noexcept {
+    for (int x = 0; x < width; ++x) current[x] = SampleBytes<Bytes>::load(bytes + x * PixelBytes);
+    residuals[0] = current[0] - predict_column0(previous[0], previous[1]);
+    for (int x = 1; x < width; ++x) residuals[x] = current[x] - predict_med(current[x - 1], previous[x], previous[x - 1]);
+}
+
 // Any later row, predicted from the row completed before it.
 template <int Bytes, int PixelBytes, bool Encode, bool Lossy>
 void code_row(std::uint8_t* bytes, const std::int32_t* previous, std::int32_t* current, std::int32_t* residuals,
               const std::int32_t* offsets, int width, const Lookups& t) noexcept {
+    if constexpr (Encode && !Lossy) {
+        encode_row_lossless<Bytes, PixelBytes>(bytes, previous, current, residuals, width);
+        return;
+    }
     constexpr int planes = PixelBytes / Bytes;
     std::int32_t offset = 0;
     if constexpr (Lossy) offset = offsets[0];
@@ -122,8 +146,8 @@ void code_strip(int strip_index, CodecContext& context, NearLossless& near_lossl
     Lookups t;
     const std::int32_t* dither = nullptr;
     if constexpr (Lossy) {
-        t = {near_lossless.quantize_table(), near_lossless.dequantize_table(), near_lossless.clamp_table(),
-             near_lossless.index_limit()};
+        t = {near_lossless.quantize_table(), near_lossless.dequantize_table(), near_lossless.reconstruct_table(),
+             near_lossless.index_limit(), near_lossless.max_sample()};
         dither = near_lossless.dither_offsets();
     }
 

@@ -1,8 +1,10 @@
 #include "wavelet/pixel_io.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cassert>
 #include <cstddef>
+#include <cstring>
 
 #include "frontend/crc.hpp"
 #include "frontend/error.hpp"
@@ -54,6 +56,31 @@ constexpr std::uint8_t clamp_to_byte(std::int64_t v) noexcept {
     return static_cast<std::uint8_t>(std::clamp<std::int64_t>(v, 0, 255));
 }
 
+// Writes the pixel's three bytes and one byte of garbage after them, in one
+// store: the next pixel overwrites the fourth byte.
+inline void store_pixel_with_spill(std::uint8_t* p, std::uint32_t rgb) noexcept {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(p, &rgb, 4);
+    } else {
+        for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(rgb >> (8 * i));
+    }
+}
+
+// A lossless colour row: the inverse colour transform keeping the low bits,
+// one store per pixel; the last pixel's bytes are stored one by one, since
+// its spill could lie past the strip.
+void pack_colour_row(std::uint8_t* bytes, const std::int32_t* y, const std::int32_t* u, const std::int32_t* v,
+                     int width) noexcept {
+    const auto rgb = [&](int c) noexcept {
+        const std::int32_t g = wrap_sub(y[c], wrap_add(u[c], v[c]) >> 2);
+        return (static_cast<std::uint32_t>(wrap_add(u[c], g)) & 0xFF) | (static_cast<std::uint32_t>(g) & 0xFF) << 8 |
+               (static_cast<std::uint32_t>(wrap_add(v[c], g)) & 0xFF) << 16;
+    };
+    for (int c = 0; c < width - 1; ++c) store_pixel_with_spill(bytes + 3 * c, rgb(c));
+    const std::uint32_t last = rgb(width - 1);
+    for (int i = 0; i < 3; ++i) bytes[3 * (width - 1) + i] = static_cast<std::uint8_t>(last >> (8 * i));
+}
+
 // Lossless output keeps the low bits of every value, so a decoded image is
 // byte-exact; lossy output clamps to the sample range instead, since
 // reconstruction from quantized bands can overshoot it. Clamping sums are
@@ -76,19 +103,16 @@ void pack_strip(std::uint8_t* bytes, const CodecBuffers& buffers, int width, std
             const std::int32_t* y = buffers.row(0, r);
             const std::int32_t* u = buffers.row(1, r);
             const std::int32_t* v = buffers.row(2, r);
-            for (int c = 0; c < width; ++c) {
-                if constexpr (Lossy) {
+            if constexpr (Lossy) {
+                for (int c = 0; c < width; ++c) {
                     const std::int64_t g = std::clamp<std::int64_t>(
                         std::int64_t{y[c]} - ((std::int64_t{u[c]} + v[c]) >> 2), 0, 255);
                     bytes[3 * c] = clamp_to_byte(u[c] + g);
                     bytes[3 * c + 1] = static_cast<std::uint8_t>(g);
                     bytes[3 * c + 2] = clamp_to_byte(v[c] + g);
-                } else {
-                    const std::int32_t g = wrap_sub(y[c], wrap_add(u[c], v[c]) >> 2);
-                    bytes[3 * c] = static_cast<std::uint8_t>(wrap_add(u[c], g));
-                    bytes[3 * c + 1] = static_cast<std::uint8_t>(g);
-                    bytes[3 * c + 2] = static_cast<std::uint8_t>(wrap_add(v[c], g));
                 }
+            } else {
+                pack_colour_row(bytes, y, u, v, width);
             }
         }
         bytes += static_cast<std::size_t>(BytesPerPixel) * static_cast<std::size_t>(width);

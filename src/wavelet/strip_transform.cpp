@@ -1,7 +1,9 @@
 #include "wavelet/strip_transform.hpp"
 
 #include <algorithm>
+#include <cassert>
 
+#include "wavelet/column_block_step.hpp"
 #include "wavelet/wavelet_step.hpp"
 #include "wavelet/wrapping_arithmetic.hpp"
 
@@ -33,7 +35,15 @@ void forward_level(const PlaneStrip& strip, int level, bool first_strip, std::in
     }
     std::int32_t* const carry_low = strip.plane.carry_low[static_cast<std::size_t>(level)];
     std::int32_t* const carry_high = strip.plane.carry_high[static_cast<std::size_t>(level)];
-    for (int c = 0; c < cols; ++c) {
+    constexpr int lanes = column_block_lanes;
+    ColumnBlockRow<lanes> block[max_strip_rows];
+    int c = 0;
+    for (; c + lanes <= cols; c += lanes) {
+        gather_column_block<lanes>(base + c, strip.stride, rows, block);
+        forward_column_block<lanes>(block, base + c, strip.stride, rows / 2, first_strip, carry_low + c,
+                                    carry_high + c);
+    }
+    for (; c < cols; ++c) {
         std::int32_t* column = base + c;
         for (int r = 0; r < rows; ++r) scratch[r] = column[r * strip.stride];
         forward_column_step(scratch, column, strip.stride, rows / 2, first_strip,
@@ -47,7 +57,15 @@ void inverse_level(const PlaneStrip& strip, int level, bool first_strip, std::in
     std::int32_t* const base = strip.plane.plane_base;
     std::int32_t* const carry_low = strip.plane.carry_low[static_cast<std::size_t>(level)];
     std::int32_t* const carry_high = strip.plane.carry_high[static_cast<std::size_t>(level)];
-    for (int c = 0; c < cols; ++c) {
+    constexpr int lanes = column_block_lanes;
+    ColumnBlockRow<lanes> block[max_strip_rows];
+    int c = 0;
+    for (; c + lanes <= cols; c += lanes) {
+        gather_column_block<lanes>(base + c, strip.stride, rows, block);
+        inverse_column_block<lanes>(block, base + c, strip.stride, rows / 2, first_strip, carry_low + c,
+                                    carry_high + c);
+    }
+    for (; c < cols; ++c) {
         std::int32_t* column = base + c;
         for (int r = 0; r < rows; ++r) scratch[r] = column[r * strip.stride];
         inverse_column_step(scratch, column, strip.stride, rows / 2, first_strip,
@@ -80,6 +98,7 @@ void undo_serpentine_differences(std::int32_t* base, std::ptrdiff_t stride, int 
 }
 
 void forward_transform(const PlaneStrip& strip, int strip_index, std::int32_t* scratch) noexcept {
+    assert(strip.rows <= max_strip_rows); // the column blocks hold that many rows
     const int levels = transform_levels(strip.rows, strip.cols);
     const bool first_strip = strip_index == 0;
     for (int level = 0; level < levels; ++level) forward_level(strip, level, first_strip, scratch);
@@ -87,6 +106,7 @@ void forward_transform(const PlaneStrip& strip, int strip_index, std::int32_t* s
 }
 
 void inverse_transform(const PlaneStrip& strip, int strip_index, std::int32_t* scratch) noexcept {
+    assert(strip.rows <= max_strip_rows);
     const int levels = transform_levels(strip.rows, strip.cols);
     const bool first_strip = strip_index == 0;
     undo_serpentine_differences(strip.plane.plane_base, strip.stride, strip.rows >> levels, strip.cols >> levels);

@@ -44,36 +44,23 @@ inline void write_pair(std::int32_t* first, std::int32_t* second, std::int32_t s
 // Forward, row rule: x[0..2n) becomes out[0..n) = s, out[n..2n) = d'.
 // Rows of fewer than 3 pairs are left unpredicted; otherwise both ends use
 // the one average difference they have, e >> 2. x and out must not overlap.
+// The averages are written first, so the predictions read them back with no
+// state carried from pair to pair, and both passes vectorise.
 inline void forward_row_step(const std::int32_t* x, std::int32_t* out, int n) noexcept {
     std::int32_t* high = out + n;
+    for (int k = 0; k < n; ++k) out[k] = pair_average(x, k);
     if (n < 3) {
-        for (int k = 0; k < n; ++k) {
-            out[k] = pair_average(x, k);
-            high[k] = pair_difference(x, k);
-        }
+        for (int k = 0; k < n; ++k) high[k] = pair_difference(x, k);
         return;
     }
-    std::int32_t s = pair_average(x, 0);
-    std::int32_t d = pair_difference(x, 0);
-    std::int32_t s_next = pair_average(x, 1);
-    std::int32_t e_prev = wrap_sub(s, s_next);
-    out[0] = s;
-    high[0] = wrap_sub(d, e_prev >> 2);
-    std::int32_t d_prev = d;
-    s = s_next;
-    d = pair_difference(x, 1);
+    const std::int32_t* s = out;
+    high[0] = wrap_sub(pair_difference(x, 0), wrap_sub(s[0], s[1]) >> 2);
     for (int k = 1; k < n - 1; ++k) {
-        s_next = pair_average(x, k + 1);
-        const std::int32_t e = wrap_sub(s, s_next);
-        out[k] = s;
-        high[k] = wrap_sub(d, predict_difference(e_prev, e, d_prev));
-        e_prev = e;
-        d_prev = d;
-        s = s_next;
-        d = pair_difference(x, k + 1);
+        const std::int32_t e_before = wrap_sub(s[k - 1], s[k]);
+        const std::int32_t e_after = wrap_sub(s[k], s[k + 1]);
+        high[k] = wrap_sub(pair_difference(x, k), predict_difference(e_before, e_after, pair_difference(x, k - 1)));
     }
-    out[n - 1] = s;
-    high[n - 1] = wrap_sub(d, e_prev >> 2);
+    high[n - 1] = wrap_sub(pair_difference(x, n - 1), wrap_sub(s[n - 2], s[n - 1]) >> 2);
 }
 
 // Inverse, row rule: in[0..n) = s and in[n..2n) = d' become x[0..2n) in out.

@@ -1,5 +1,6 @@
 #include "graphics/near_lossless.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <utility>
 
@@ -95,18 +96,6 @@ TEST(NearLosslessTables, DerivedValuesPerLossFactor) {
     }
 }
 
-TEST(NearLosslessTables, ClampTable) {
-    const NearLossless t(32, 5, 10);
-    const std::int32_t* clamp = t.clamp_table();
-    EXPECT_EQ(clamp[-1], 0);
-    EXPECT_EQ(clamp[0], 0);
-    EXPECT_EQ(clamp[600], 600);
-    EXPECT_EQ(clamp[1023], 1023);
-    EXPECT_EQ(clamp[1024], 1023);
-    EXPECT_EQ(clamp[t.clamp_low()], 0);
-    EXPECT_EQ(clamp[t.clamp_high()], 1023);
-}
-
 // Every reconstruction lies within L of its sample, next to 0 and max_sample
 // too, for every prediction and every offset the dither can give.
 TEST(NearLosslessTables, ReconstructionWithinLossFactor) {
@@ -118,26 +107,22 @@ TEST(NearLosslessTables, ReconstructionWithinLossFactor) {
                 for (int d = -h; d <= h; ++d) {
                     const std::int32_t index = t.quantize_table()[s - p + d];
                     ASSERT_LE(std::abs(index), t.index_limit());
-                    const std::int32_t v = t.clamp_table()[p + t.dequantize_table()[index] - d];
+                    const std::int32_t v = std::clamp(p + t.dequantize_table()[index] - d, 0, 255);
                     ASSERT_LE(std::abs(v - s), L) << "L " << L << " s " << s << " p " << p << " d " << d;
                 }
     }
 }
 
-// A damaged file can give any index in -K..K with any prediction and offset;
-// the clamp table must reach every value that produces (10 bits with L = 12
-// reaches 1023 + 41 * 25 + 5 = 2053).
-TEST(NearLosslessTables, ClampTableCoversEveryBoundedIndex) {
-    for (int bits : {8, 10, 12, 16})
+// The encoder's one-lookup shortcut must agree with the decoder's two lookups
+// over the whole error range, at every depth and loss factor.
+TEST(NearLosslessTables, ReconstructTableIsDequantizedQuantize) {
+    for (int bits : {8, 10, 16})
         for (int L = 1; L <= 12; ++L) {
             const NearLossless t(32, L, bits);
-            const std::int32_t reach = t.index_limit() * t.step() + t.dither_limit();
-            EXPECT_LE(t.clamp_low(), -reach);
-            EXPECT_GE(t.clamp_high(), t.max_sample() + reach);
+            for (std::int32_t e = -t.error_limit(); e <= t.error_limit(); ++e)
+                ASSERT_EQ(t.reconstruct_table()[e], t.dequantize_table()[t.quantize_table()[e]])
+                    << "bits " << bits << " L " << L << " e " << e;
         }
-    const NearLossless t(32, 12, 10);
-    EXPECT_GE(t.clamp_high(), 2053);
-    EXPECT_EQ(t.clamp_table()[2053], 1023);
 }
 
 TEST(NearLosslessTables, RefusesParametersOutsideTheirRange) {
