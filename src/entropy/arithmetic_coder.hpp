@@ -16,6 +16,7 @@
 #include <cstdint>
 
 #include "entropy/arithmetic_model.hpp"
+#include "entropy/total_division.hpp"
 
 namespace vrk {
 
@@ -32,7 +33,7 @@ public:
 
     void encode(ArithmeticModel& model, int symbol) noexcept {
         const int x = model.index_of(symbol);
-        const std::uint32_t r = (high_ - low_) / model.total();
+        const std::uint32_t r = divide_by_total(high_ - low_, model.total());
         // The most frequent symbol (index 0) takes the top of the interval.
         high_ = low_ + r * model.cum(x - 1);
         low_ = low_ + r * model.cum(x);
@@ -132,22 +133,20 @@ public:
 
     int decode(ArithmeticModel& model) noexcept {
         using namespace arithmetic;
-        const std::uint32_t r = (high_ - low_) / model.total();
-        const int x = model.find((code_ - low_) / r);
+        const std::uint32_t r = divide_by_total(high_ - low_, model.total());
+        // The index whose subinterval holds code_, i.e. the first with
+        // cum(x) <= (code_ - low_) / r; found by products, without dividing.
+        const int x = model.find_scaled(r, code_ - low_);
         high_ = low_ + r * model.cum(x - 1);
         low_ = low_ + r * model.cum(x);
         const int symbol = model.symbol_at(x);
-        model.update(x);
+        model.update_by_walks(x);
         while (high_ - low_ < min_range) {
-            if (((low_ ^ high_) & top_byte) == 0) {
-                low_ <<= 8;
-                high_ <<= 8;
-                code_ = (code_ << 8) + next();
-            } else {
-                low_ = (low_ << 8) ^ bias;
-                high_ = (high_ << 8) ^ bias;
-                code_ = ((code_ << 8) ^ bias) + next();
-            }
+            // The bias is toggled unless the top bytes agree; a select, not a branch.
+            const std::uint32_t flip = ((low_ ^ high_) & top_byte) == 0 ? 0u : bias;
+            low_ = (low_ << 8) ^ flip;
+            high_ = (high_ << 8) ^ flip;
+            code_ = ((code_ << 8) ^ flip) + next();
         }
         return symbol;
     }

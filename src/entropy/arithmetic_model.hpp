@@ -1,6 +1,7 @@
 // The adaptive model of the arithmetic coder: symbol counts kept sorted by
 // frequency, so that frequent symbols sit at small indices where the
-// decoder's linear search and the update's walks end early.
+// decoder's search and the update's walks end early. The cumulative counts
+// are 16-bit lanes, so the encoder's update can add to eight at a time.
 //
 // Index i has count freq(i); cum(i) is the sum of the counts above index i,
 // so cum(n-1) = 0 and cum(-1) is the total. The total stays at most 4095,
@@ -10,7 +11,9 @@
 #include <array>
 #include <cstdint>
 
+#include "entropy/count_vectors.hpp"
 #include "entropy/magnitude_sets.hpp"
+#include "entropy/total_division.hpp"
 
 namespace vrk {
 
@@ -25,65 +28,90 @@ public:
         for (int i = size - 1; i >= 0; --i) {
             index_to_symbol_[i] = static_cast<std::uint8_t>(i);
             symbol_to_index_[i] = static_cast<std::uint8_t>(i);
-            freq_at(i) = 1;
-            cum_at(i - 1) = cum(i) + 1;
+            freq_[i] = 1;
+            cum_at(i - 1) = static_cast<std::uint16_t>(cum(i) + 1);
         }
     }
 
     int size() const noexcept { return size_; }
     std::uint32_t total() const noexcept { return cum_[0]; }
     // The count at index i (0 to size-1); freq(-1) is always 0.
-    std::uint32_t freq(int i) const noexcept { return freq_[i + 1]; }
+    std::uint32_t freq(int i) const noexcept { return i < 0 ? 0u : freq_[i]; }
     // Sum of the counts at indices above i (i from -1 to size-1).
     std::uint32_t cum(int i) const noexcept { return cum_[i + 1]; }
     int index_of(int symbol) const noexcept { return symbol_to_index_[symbol]; }
     int symbol_at(int index) const noexcept { return index_to_symbol_[index]; }
 
     // The first index whose cum(index) <= target. cum(size-1) is 0, so the
-    // search ends inside the model whatever the target.
-    int find(std::uint32_t target) const noexcept {
+    // result lies inside the model whatever the target.
+    int find(std::uint32_t target) const noexcept { return find_scaled(1, target); }
+
+    // The first index whose cum(index) * scale <= point: find(point / scale)
+    // without the division (cum(i) <= p / s exactly when cum(i) * s <= p).
+    // A plain search: its exit is well predicted for skewed statistics and
+    // lets the decoder run ahead, where a branch-free count would lengthen
+    // the chain from one symbol to the next.
+    int find_scaled(std::uint32_t scale, std::uint32_t point) const noexcept {
         int x = 0;
-        while (cum_[x + 1] > target) ++x;
+        while (cum_[x + 1] * scale > point) ++x;
         return x;
     }
 
     // Records one more occurrence of the symbol at index x; called after the
-    // coder has narrowed its interval with the old counts.
+    // coder has narrowed its interval with the old counts. The encoder's way:
+    // the cumulative counts grow eight lanes at a time, where a loop's exit
+    // would often be mispredicted and nothing waits for the result.
     void update(int x) noexcept {
-        if (cum_[0] == max_total) rescale();
-        // The count that grows is the first of its run of equal counts, which
-        // keeps the counts sorted; the coded symbol moves to that index.
-        int i = x;
-        while (freq(i - 1) == freq(i)) --i;
-        if (i < x) {
-            const std::uint8_t moved = index_to_symbol_[i];
-            const std::uint8_t coded = index_to_symbol_[x];
-            index_to_symbol_[i] = coded;
-            index_to_symbol_[x] = moved;
-            symbol_to_index_[coded] = static_cast<std::uint8_t>(i);
-            symbol_to_index_[moved] = static_cast<std::uint8_t>(x);
-        }
-        ++freq_at(i);
+        const int i = grow(x);
+        count_vectors::increment_prefix(cum_.data(), i); // cum(-1) to cum(i-1)
+    }
+
+    // The same new state with a scalar loop: the decoder's way. Its next
+    // search may read these counts at once, and scalar stores reach its
+    // scalar loads sooner than vector work does (measured faster there).
+    void update_by_walks(int x) noexcept {
+        const int i = grow(x);
         for (int j = 0; j <= i; ++j) ++cum_[j];
     }
 
 private:
-    std::uint32_t& freq_at(int i) noexcept { return freq_[i + 1]; }
-    std::uint32_t& cum_at(int i) noexcept { return cum_[i + 1]; }
+    std::uint16_t& cum_at(int i) noexcept { return cum_[i + 1]; }
+
+    // The count that grows is the first of its run of equal counts, which
+    // keeps the counts sorted; the coded symbol moves there from index x (an
+    // exchange with itself when it is already first). Returns that index;
+    // the cumulative counts above it are the caller's to increase.
+    int grow(int x) noexcept {
+        if (cum_[0] == max_total) [[unlikely]]
+            rescale();
+        int i = x;
+        while (i > 0 && freq_[i - 1] == freq_[i]) --i;
+        const std::uint8_t moved = index_to_symbol_[i];
+        const std::uint8_t coded = index_to_symbol_[x];
+        index_to_symbol_[i] = coded;
+        index_to_symbol_[x] = moved;
+        symbol_to_index_[moved] = static_cast<std::uint8_t>(x);
+        symbol_to_index_[coded] = static_cast<std::uint8_t>(i);
+        ++freq_[i];
+        return i;
+    }
 
     // Halves every count, rounding up so that none becomes 0; the order stays.
     void rescale() noexcept {
         for (int i = size_ - 1; i >= 0; --i) {
-            freq_at(i) = (freq(i) + 1) / 2;
-            cum_at(i - 1) = freq(i) + cum(i);
+            freq_[i] = static_cast<std::uint16_t>((freq_[i] + 1) / 2);
+            cum_at(i - 1) = static_cast<std::uint16_t>(freq_[i] + cum(i));
         }
     }
 
+    static_assert(max_alphabet_size < count_vectors::lanes); // cum_ holds size + 1 entries
+    static_assert(max_total <= max_divided_total);
+
     int size_;
-    // One leading cell each: freq_[0] is the zero count at index -1, cum_[0]
-    // the total at index -1.
-    std::array<std::uint32_t, max_alphabet_size + 1> freq_;
-    std::array<std::uint32_t, max_alphabet_size + 1> cum_;
+    // 16-bit counts, zero beyond the alphabet: freq_[i] is the count at index
+    // i; cum_[0] is the total and cum_[i + 1] is cum(i).
+    std::array<std::uint16_t, count_vectors::lanes> freq_;
+    alignas(16) std::array<std::uint16_t, count_vectors::lanes> cum_;
     std::array<std::uint8_t, max_alphabet_size> index_to_symbol_;
     std::array<std::uint8_t, max_alphabet_size> symbol_to_index_;
 };

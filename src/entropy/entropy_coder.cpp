@@ -25,7 +25,8 @@ namespace {
 // to spare, and the slack the decoder's read-ahead may use.
 constexpr std::size_t finish_bytes = 16;
 constexpr std::size_t read_ahead_bytes = 4;
-// Kept free beyond a call's worst case while encoding: the flush and finish.
+// Kept free beyond a call's worst case while encoding: the flush and finish,
+// and the 8 bytes past the raw-bit stream that its writer uses as scratch.
 constexpr std::size_t call_reserve_bytes = 8;
 
 // The most bits one value can take in both streams together: a codeword of
@@ -44,7 +45,7 @@ struct EntropyCoder::State {
         alphabet = alphabet_size(bits_per_sample);
         // 5 plane models, then 25 band models, all alike.
         if (fast)
-            prefix_models.assign(model_count, PrefixModel(alphabet));
+            prefix_models.assign(model_count, PrefixModel(alphabet, !encoding));
         else
             arithmetic_models.assign(model_count, ArithmeticModel(alphabet));
     }

@@ -93,7 +93,9 @@ constexpr int magnitude_set_of(std::uint32_t m) noexcept {
 // The set_bits[k] extra bits of v (set k): the offset in the set in the low
 // bits, the sign as the top bit. For sets 1 to 4 that is the sign alone.
 constexpr std::uint32_t extra_bits_of(std::int32_t v, int k) noexcept {
-    return magnitude_of(v) - set_first[k] + (v < 0 ? set_half[k] : 0u);
+    // The sign as a mask, not a branch: signs are unpredictable.
+    const std::uint32_t negative = 0u - (static_cast<std::uint32_t>(v) >> 31);
+    return magnitude_of(v) - set_first[k] + (set_half[k] & negative);
 }
 
 // The inverse of extra_bits_of; set 0 with an empty pattern gives 0.

@@ -2,8 +2,8 @@
 
 namespace vrk {
 
-PrefixModel::PrefixModel(int size) noexcept
-    : size_(size), root_(1 - size), countdown_((size + 1) >> 1), period_((size + 1) >> 1),
+PrefixModel::PrefixModel(int size, bool decoding) noexcept
+    : size_(size), decoding_(decoding), root_(1 - size), countdown_((size + 1) >> 1), period_((size + 1) >> 1),
       running_total_(static_cast<std::uint32_t>(size)) {
     for (int s = 0; s < size; ++s) freq_[s] = 1;
     build_code();
@@ -97,6 +97,25 @@ void PrefixModel::build_code() noexcept {
         } while (d >= 0 && ((bits >> d) & 1) != 0);
         if (d < 0) break;
         bits |= 1u << d;
+    }
+    if (decoding_) fill_first_bits();
+}
+
+void PrefixModel::fill_first_bits() noexcept {
+    for (int s = 0; s < size_; ++s) {
+        const int length = code_length_[s];
+        if (length <= table_bits) {
+            // Every entry whose low `length` bits are the codeword.
+            const auto entry = static_cast<std::int16_t>(length << 8 | s);
+            for (std::uint32_t p = codeword_[s]; p < table_size; p += 1u << length) first_bits_[p] = entry;
+            continue;
+        }
+        // A longer codeword: the node its first table_bits bits reach (the
+        // same for all codewords that share those bits).
+        std::uint32_t bits = codeword_[s];
+        int node = root_;
+        for (int i = 0; i < table_bits; ++i, bits >>= 1) node = child_[bits & 1][~node];
+        first_bits_[codeword_[s] & (table_size - 1)] = static_cast<std::int16_t>(node);
     }
 }
 

@@ -16,8 +16,9 @@ namespace vrk {
 
 class PrefixModel {
 public:
-    // All counts 1 and the first code built from them.
-    explicit PrefixModel(int size) noexcept;
+    // All counts 1 and the first code built from them. Only a decoder needs
+    // decode()'s table; an encoder's rebuilds skip it.
+    explicit PrefixModel(int size, bool decoding = true) noexcept;
 
     int size() const noexcept { return size_; }
     std::uint32_t codeword(int symbol) const noexcept { return codeword_[symbol]; }
@@ -26,17 +27,25 @@ public:
     std::int32_t period() const noexcept { return period_; }
     std::int32_t running_total() const noexcept { return static_cast<std::int32_t>(running_total_); }
 
-    // The symbol whose codeword starts `bits` (next bit in bit 0); its
-    // code_length is the number of bits the walk used. Every path of the tree
-    // ends at a leaf within size - 1 steps.
-    int walk(std::uint64_t bits) const noexcept {
-        int node = root_;
-        do {
-            node = child_[bits & 1][~node];
-            bits >>= 1;
-        } while (node < 0);
-        return node;
+    struct Decoded {
+        int symbol;
+        int length; // of its codeword
+    };
+
+    // The symbol whose codeword starts `bits` (next bit in bit 0). One table
+    // lookup on the first table_bits bits resolves every codeword that short;
+    // a longer one continues down the tree from the node those bits reach.
+    Decoded decode(std::uint64_t bits) const noexcept {
+        const int entry = first_bits_[bits & (table_size - 1)];
+        if (entry >= 0) [[likely]]
+            return {entry & 0xFF, entry >> 8};
+        const int symbol = walk_from(entry, bits >> table_bits);
+        return {symbol, code_length_[symbol]};
     }
+
+    // The same by the tree alone, bit by bit from the root. Every path ends
+    // at a leaf within size - 1 steps.
+    int walk(std::uint64_t bits) const noexcept { return walk_from(root_, bits); }
 
     // Runs the schedule after a symbol was coded with the current code.
     void record(int symbol) noexcept {
@@ -44,11 +53,25 @@ public:
         if (--countdown_ == 0) rebuild();
     }
 
+    static constexpr int table_bits = 8;
+
 private:
+    static constexpr int table_size = 1 << table_bits;
+
+    int walk_from(int node, std::uint64_t bits) const noexcept {
+        do {
+            node = child_[bits & 1][~node];
+            bits >>= 1;
+        } while (node < 0);
+        return node;
+    }
+
     void rebuild() noexcept;
     void build_code() noexcept;
+    void fill_first_bits() noexcept;
 
     int size_;
+    bool decoding_;
     int root_;               // the last internal node made, 1 - size
     std::int32_t countdown_; // symbols still to code before the next rebuild
     std::int32_t period_;    // symbols between rebuilds
@@ -62,6 +85,10 @@ private:
     // Internal node m (-1 to 1 - size) is stored at ~m; entries below 0 name
     // internal nodes, the others symbols.
     std::array<std::array<std::int8_t, max_alphabet_size>, 2> child_{};
+    // By the first table_bits bits of the input: (code length << 8) | symbol
+    // for codewords no longer, else the internal node (below 0) those bits
+    // reach. Rebuilt with the code.
+    std::array<std::int16_t, table_size> first_bits_{};
 };
 
 } // namespace vrk

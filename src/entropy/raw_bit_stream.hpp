@@ -3,8 +3,8 @@
 // start of the code buffer.
 //
 // Both ends keep a 64-bit accumulator so that a codeword and a value's extra
-// bits go in or come out without a refill in between; the bytes are the same
-// as those of any bit-by-bit packer.
+// bits go in or come out together, without a branch on the bit count; the
+// bytes are the same as those of any bit-by-bit packer.
 #pragma once
 
 #include <bit>
@@ -21,8 +21,8 @@ inline std::uint64_t load_le64(const std::uint8_t* p) noexcept {
     if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
     return v;
 }
-inline void store_le32(std::uint8_t* p, std::uint32_t v) noexcept {
-    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
+inline void store_le64(std::uint8_t* p, std::uint64_t v) noexcept {
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
     std::memcpy(p, &v, sizeof v);
 }
 } // namespace detail
@@ -32,16 +32,19 @@ public:
     RawBitWriter() noexcept = default;
     explicit RawBitWriter(std::uint8_t* buffer) noexcept : buffer_(buffer) {}
 
-    // Appends the low `count` bits of pattern (count <= 32, no higher bits set).
-    void put(std::uint32_t pattern, int count) noexcept {
-        bits_ |= static_cast<std::uint64_t>(pattern) << count_;
+    // Appends the low `count` bits of pattern (count <= 56, no higher bits
+    // set), so a codeword and its value's extra bits go in together.
+    // Branch-free: the whole accumulator is stored at every call and the
+    // position advances by the complete bytes, so the 8 bytes after the
+    // stream's end are scratch that the caller must keep free.
+    void put(std::uint64_t pattern, int count) noexcept {
+        bits_ |= pattern << count_;
         count_ += count;
-        if (count_ >= 32) {
-            detail::store_le32(buffer_ + next_, static_cast<std::uint32_t>(bits_));
-            next_ += 4;
-            bits_ >>= 32;
-            count_ -= 32;
-        }
+        detail::store_le64(buffer_ + next_, bits_);
+        const int whole = count_ >> 3;
+        next_ += static_cast<std::size_t>(whole);
+        bits_ >>= 8 * whole; // count_ was at most 63, so whole is at most 7
+        count_ &= 7;
     }
 
     // Writes the waiting bits and one byte more, so that the stream ends with
@@ -63,7 +66,7 @@ private:
     std::uint8_t* buffer_ = nullptr;
     std::size_t next_ = 0;
     std::uint64_t bits_ = 0;
-    int count_ = 0; // 0 to 31 between calls
+    int count_ = 0; // 0 to 7 between calls
 };
 
 class RawBitReader {
@@ -78,8 +81,9 @@ public:
     // Makes at least 56 bits available: enough for one value, a codeword of
     // at most 29 bits followed by at most 23 extra bits.
     void refill() noexcept {
+        // Mostly taken: values carry few extra bits, so a refill is rarely due.
         if (count_ > 55) return;
-        if (next_ <= end_ && end_ - next_ >= 8) {
+        if (next_ <= end_ && end_ - next_ >= 8) [[likely]] {
             // The bits above count_ are already those of the bytes at next_,
             // so or-ing a whole word in again changes nothing there.
             bits_ |= detail::load_le64(buffer_ + next_) << count_;

@@ -67,9 +67,10 @@ struct PrefixValueEncoder {
         const std::int32_t v = value;
         const int k = set_to_encode(v, alphabet);
         PrefixModel& m = models[model];
-        bits.put(m.codeword(k), m.code_length(k));
+        // The codeword and then the extra bits, in one append.
+        const int length = m.code_length(k);
+        bits.put(m.codeword(k) | std::uint64_t{extra_bits_of(v, k)} << length, length + set_bits[k]);
         m.record(k);
-        bits.put(extra_bits_of(v, k), set_bits[k]);
         return k;
     }
 };
@@ -81,8 +82,8 @@ struct PrefixValueDecoder {
     int code(std::int32_t& value, int model) noexcept {
         PrefixModel& m = models[model];
         bits.refill();
-        const int k = m.walk(bits.peek());
-        bits.drop(m.code_length(k));
+        const auto [k, length] = m.decode(bits.peek());
+        bits.drop(length);
         m.record(k);
         value = value_of(k, bits.take(set_bits[k]));
         return k;

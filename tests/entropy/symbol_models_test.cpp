@@ -1,5 +1,5 @@
 // The two adaptive models: the sorted counts of the arithmetic coder and the
-// rebuilt prefix codes of the fast coder.
+// rebuilt prefix codes of the fast coder, with their decoding shortcuts.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +8,7 @@
 
 #include "entropy/arithmetic_model.hpp"
 #include "entropy/prefix_model.hpp"
+#include "entropy/total_division.hpp"
 
 namespace vrk {
 namespace {
@@ -72,16 +73,57 @@ TEST(ArithmeticModel, RescalesWhenTheTotalHasReached4095) {
     expect_consistent(m);
 }
 
-TEST(ArithmeticModel, SkewedUpdatesKeepTheInvariants) {
+void expect_same_state(const ArithmeticModel& a, const ArithmeticModel& b) {
+    ASSERT_EQ(a.total(), b.total());
+    for (int i = 0; i < a.size(); ++i) {
+        ASSERT_EQ(a.freq(i), b.freq(i)) << i;
+        ASSERT_EQ(a.cum(i), b.cum(i)) << i;
+        ASSERT_EQ(a.symbol_at(i), b.symbol_at(i)) << i;
+    }
+}
+
+// The encoder's branch-free update and the decoder's walks must reach the
+// same state after every symbol, through runs, moves and rescales.
+TEST(ArithmeticModel, SkewedUpdatesKeepTheInvariantsInBothWays) {
     ArithmeticModel m(30);
+    ArithmeticModel walked(30);
     std::uint32_t x = 12345;
     for (int i = 0; i < 20000; ++i) {
         x = x * 1103515245u + 12345u;
         const int symbol = std::min(29, static_cast<int>(__builtin_ctz((x >> 8) | 0x80000000u)));
         m.update(m.index_of(symbol));
+        walked.update_by_walks(walked.index_of(symbol));
+        ASSERT_NO_FATAL_FAILURE(expect_same_state(m, walked)) << "after symbol " << i;
         if (i % 997 == 0) expect_consistent(m);
     }
     expect_consistent(m);
+}
+
+// The decoder's search by products finds what the division would give, also
+// for points beyond the total (damaged input).
+TEST(ArithmeticModel, ScaledSearchMatchesTheDividedOne) {
+    ArithmeticModel m(22);
+    for (int i = 0; i < 500; ++i) m.update(m.index_of(i % 7 == 0 ? 3 : i % 3));
+    for (const std::uint32_t scale : {1u, 1024u, 1048575u}) {
+        for (std::uint32_t t = 0; t <= m.total() + 2; ++t) {
+            int expected = 0;
+            while (m.cum(expected) > t) ++expected;
+            for (const std::uint32_t point : {t * scale, t * scale + scale - 1})
+                ASSERT_EQ(m.find_scaled(scale, point), expected) << scale << " " << point;
+        }
+    }
+}
+
+TEST(TotalDivision, MatchesDivisionForEveryTotal) {
+    for (std::uint32_t d = 2; d <= max_divided_total; ++d) {
+        for (const std::uint32_t n : {0u, 1u, d - 1, d, d + 1, 0x400000u * 7 + 5, 0x7FFFFFFFu, 0xFFFFFFFFu - d,
+                                      0xFFFFFFFFu}) {
+            ASSERT_EQ(divide_by_total(n, d), n / d) << n << " / " << d;
+        }
+        const std::uint32_t top = 0xFFFFFFFFu / d * d; // the largest multiple, and just below it
+        ASSERT_EQ(divide_by_total(top, d), top / d) << d;
+        ASSERT_EQ(divide_by_total(top - 1, d), (top - 1) / d) << d;
+    }
 }
 
 // Every codeword leads to its own symbol, the lengths fill the code exactly,
@@ -94,6 +136,12 @@ void expect_complete_prefix_code(const PrefixModel& m) {
         ASSERT_LT(length, m.size());
         ASSERT_EQ(m.codeword(s) >> length, 0u) << s;
         ASSERT_EQ(m.walk(m.codeword(s)), s) << s;
+        // The table decoder, whatever bits follow the codeword.
+        for (const std::uint64_t after : {std::uint64_t{0}, ~std::uint64_t{0}, std::uint64_t{0x5A5A5A5A5A5A5A5A}}) {
+            const PrefixModel::Decoded d = m.decode(m.codeword(s) | after << length);
+            ASSERT_EQ(d.symbol, s) << s;
+            ASSERT_EQ(d.length, length) << s;
+        }
         kraft += 1.0 / static_cast<double>(1u << length);
     }
     EXPECT_DOUBLE_EQ(kraft, 1.0);
@@ -110,6 +158,22 @@ TEST(PrefixModel, FirstCodeForTwentyTwoSymbols) {
     // fast-mode vectors of the conformance suite depend on this assignment).
     const std::vector<int> expected_lengths = {5, 4, 4, 5, 4, 4, 5, 5, 5, 4, 4, 4, 5, 4, 4, 5, 5, 5, 5, 5, 4, 5};
     EXPECT_EQ(lengths, expected_lengths);
+}
+
+// Geometric counts give codewords longer than the decoder's table, which
+// must then continue down the tree from the right node.
+TEST(PrefixModel, CodewordsLongerThanTheTableDecode) {
+    for (const int size : {22, 30}) {
+        PrefixModel m(size);
+        int longest = 0;
+        for (int rebuild = 0; rebuild < 16; ++rebuild) {
+            for (std::int32_t i = m.period(); i > 0; --i)
+                m.record(std::min(size - 1, static_cast<int>(__builtin_ctz(static_cast<unsigned>(i) | 0x10000u))));
+            ASSERT_NO_FATAL_FAILURE(expect_complete_prefix_code(m)) << size;
+            for (int s = 0; s < size; ++s) longest = std::max(longest, m.code_length(s));
+        }
+        EXPECT_GT(longest, PrefixModel::table_bits) << size;
+    }
 }
 
 TEST(PrefixModel, PeriodsGrowByHalfUpToTheirCap) {
