@@ -24,15 +24,15 @@ void visit_serpentine(std::int32_t* base, std::ptrdiff_t stride, int rows, int c
     }
 }
 
-void forward_level(const PlaneStrip& strip, int level, bool first_strip, std::int32_t* scratch) noexcept {
+enum class Direction { forward, inverse };
+
+// The column steps of one level: blocks of columns side by side (which
+// vectorises), then any leftover columns one at a time.
+template <Direction direction>
+void transform_columns(const PlaneStrip& strip, int level, bool first_strip, std::int32_t* scratch) noexcept {
     const int rows = strip.rows >> level;
     const int cols = strip.cols >> level;
     std::int32_t* const base = strip.plane.plane_base;
-    for (int r = 0; r < rows; ++r) {
-        std::int32_t* row = base + r * strip.stride;
-        std::copy_n(row, cols, scratch);
-        forward_row_step(scratch, row, cols / 2);
-    }
     std::int32_t* const carry_low = strip.plane.carry_low[static_cast<std::size_t>(level)];
     std::int32_t* const carry_high = strip.plane.carry_high[static_cast<std::size_t>(level)];
     constexpr int lanes = column_block_lanes;
@@ -40,41 +40,36 @@ void forward_level(const PlaneStrip& strip, int level, bool first_strip, std::in
     int c = 0;
     for (; c + lanes <= cols; c += lanes) {
         gather_column_block<lanes>(base + c, strip.stride, rows, block);
-        forward_column_block<lanes>(block, base + c, strip.stride, rows / 2, first_strip, carry_low + c,
-                                    carry_high + c);
+        if constexpr (direction == Direction::forward)
+            forward_column_block<lanes>(block, base + c, strip.stride, rows / 2, first_strip, carry_low + c,
+                                        carry_high + c);
+        else
+            inverse_column_block<lanes>(block, base + c, strip.stride, rows / 2, first_strip, carry_low + c,
+                                        carry_high + c);
     }
     for (; c < cols; ++c) {
         std::int32_t* column = base + c;
         for (int r = 0; r < rows; ++r) scratch[r] = column[r * strip.stride];
-        forward_column_step(scratch, column, strip.stride, rows / 2, first_strip,
-                            ColumnCarry{carry_low[c], carry_high[c]});
+        const ColumnCarry carry{carry_low[c], carry_high[c]};
+        if constexpr (direction == Direction::forward)
+            forward_column_step(scratch, column, strip.stride, rows / 2, first_strip, carry);
+        else
+            inverse_column_step(scratch, column, strip.stride, rows / 2, first_strip, carry);
     }
 }
 
-void inverse_level(const PlaneStrip& strip, int level, bool first_strip, std::int32_t* scratch) noexcept {
+// The row steps of one level; each row is copied to scratch and transformed back into place.
+template <Direction direction>
+void transform_rows(const PlaneStrip& strip, int level, std::int32_t* scratch) noexcept {
     const int rows = strip.rows >> level;
     const int cols = strip.cols >> level;
-    std::int32_t* const base = strip.plane.plane_base;
-    std::int32_t* const carry_low = strip.plane.carry_low[static_cast<std::size_t>(level)];
-    std::int32_t* const carry_high = strip.plane.carry_high[static_cast<std::size_t>(level)];
-    constexpr int lanes = column_block_lanes;
-    ColumnBlockRow<lanes> block[max_strip_rows];
-    int c = 0;
-    for (; c + lanes <= cols; c += lanes) {
-        gather_column_block<lanes>(base + c, strip.stride, rows, block);
-        inverse_column_block<lanes>(block, base + c, strip.stride, rows / 2, first_strip, carry_low + c,
-                                    carry_high + c);
-    }
-    for (; c < cols; ++c) {
-        std::int32_t* column = base + c;
-        for (int r = 0; r < rows; ++r) scratch[r] = column[r * strip.stride];
-        inverse_column_step(scratch, column, strip.stride, rows / 2, first_strip,
-                            ColumnCarry{carry_low[c], carry_high[c]});
-    }
     for (int r = 0; r < rows; ++r) {
-        std::int32_t* row = base + r * strip.stride;
+        std::int32_t* row = strip.plane.plane_base + r * strip.stride;
         std::copy_n(row, cols, scratch);
-        inverse_row_step(scratch, row, cols / 2);
+        if constexpr (direction == Direction::forward)
+            forward_row_step(scratch, row, cols / 2);
+        else
+            inverse_row_step(scratch, row, cols / 2);
     }
 }
 
@@ -101,7 +96,10 @@ void forward_transform(const PlaneStrip& strip, int strip_index, std::int32_t* s
     assert(strip.rows <= max_strip_rows); // the column blocks hold that many rows
     const int levels = transform_levels(strip.rows, strip.cols);
     const bool first_strip = strip_index == 0;
-    for (int level = 0; level < levels; ++level) forward_level(strip, level, first_strip, scratch);
+    for (int level = 0; level < levels; ++level) {
+        transform_rows<Direction::forward>(strip, level, scratch);
+        transform_columns<Direction::forward>(strip, level, first_strip, scratch);
+    }
     serpentine_differences(strip.plane.plane_base, strip.stride, strip.rows >> levels, strip.cols >> levels);
 }
 
@@ -110,7 +108,10 @@ void inverse_transform(const PlaneStrip& strip, int strip_index, std::int32_t* s
     const int levels = transform_levels(strip.rows, strip.cols);
     const bool first_strip = strip_index == 0;
     undo_serpentine_differences(strip.plane.plane_base, strip.stride, strip.rows >> levels, strip.cols >> levels);
-    for (int level = levels - 1; level >= 0; --level) inverse_level(strip, level, first_strip, scratch);
+    for (int level = levels - 1; level >= 0; --level) {
+        transform_columns<Direction::inverse>(strip, level, first_strip, scratch);
+        transform_rows<Direction::inverse>(strip, level, scratch);
+    }
 }
 
 } // namespace vrk
