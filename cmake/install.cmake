@@ -17,5 +17,8 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/vrkConfigVersion.cmake CO
 install(FILES ${PROJECT_BINARY_DIR}/vrkConfig.cmake ${PROJECT_BINARY_DIR}/vrkConfigVersion.cmake
   DESTINATION ${vrk_cmake_dir})
 
+# The .pc file finds its prefix relative to itself, so it works wherever the package is installed.
+file(RELATIVE_PATH vrk_pc_to_prefix "/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/")
+string(REGEX REPLACE "/$" "" vrk_pc_to_prefix "${vrk_pc_to_prefix}")
 configure_file(cmake/vrk.pc.in ${PROJECT_BINARY_DIR}/vrk.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/vrk.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
