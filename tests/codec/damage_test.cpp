@@ -127,6 +127,8 @@ TEST(HostileInput, FuzzFindings) {
     } findings[] = {
         // 1,459 bytes that declare a 64,214 x 35 image: decoded in proportion to the image, then cut short.
         {"wide-image-few-bytes.vrk", ErrorCode::cannot_read},
+        // 468 bytes that declare a lossy 50 x 16,673 colour image; reported as slow when the fuzzer was starved of CPU.
+        {"tall-lossy-colour-cut.vrk", ErrorCode::cannot_read},
     };
     for (const Finding& finding : findings) {
         std::ifstream in(std::string(VRK_TEST_DATA_DIR) + "/fuzz-findings/" + finding.file, std::ios::binary);
