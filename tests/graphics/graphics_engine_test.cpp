@@ -57,16 +57,6 @@ Decoded decode(const ImageParameters& image, std::span<const std::uint8_t> bytes
     return result;
 }
 
-template <class F>
-void expect_error(ErrorCode code, F&& f) {
-    try {
-        f();
-        ADD_FAILURE() << "no error, expected \"" << message_of(code) << '"';
-    } catch (const Error& e) {
-        EXPECT_EQ(e.code(), code) << e.what();
-    }
-}
-
 // Depth (bytes per pixel, bits), loss factor, size; fast mode alternates with the size.
 class EngineRoundTrip : public testing::TestWithParam<std::tuple<std::pair<int, int>, int, int>> {};
 
@@ -106,21 +96,21 @@ TEST(GraphicsEngine, ImageFileWithASurplusByteIsTooLarge) {
     const GraphicsImage g{32, 40, 1, 8, 0};
     std::vector<std::uint8_t> pixels = test::synthetic_pixels(g, 2);
     pixels.push_back('\n');
-    expect_error(ErrorCode::image_too_large, [&] { encode(test::parameters_of(g), pixels); });
+    test::expect_error(ErrorCode::image_too_large, [&] { encode(test::parameters_of(g), pixels); });
 }
 
 TEST(GraphicsEngine, ImageFileOneByteShortCannotBeRead) {
     const GraphicsImage g{32, 40, 2, 16, 0};
     std::vector<std::uint8_t> pixels = test::synthetic_pixels(g, 2);
     pixels.pop_back();
-    expect_error(ErrorCode::cannot_read, [&] { encode(test::parameters_of(g), pixels); });
+    test::expect_error(ErrorCode::cannot_read, [&] { encode(test::parameters_of(g), pixels); });
 }
 
 TEST(GraphicsEngine, LossySampleAboveTheDeclaredDepthIsRefused) {
     const GraphicsImage g{32, 32, 2, 10, 2};
     std::vector<std::uint8_t> pixels = test::synthetic_pixels(g, 2);
     test::set_sample(pixels, 2, 100, 1024);
-    expect_error(ErrorCode::invalid_parameters, [&] { encode(test::parameters_of(g), pixels); });
+    test::expect_error(ErrorCode::invalid_parameters, [&] { encode(test::parameters_of(g), pixels); });
 }
 
 TEST(GraphicsEngine, UnknownSampleLayoutIsRefused) {
@@ -132,7 +122,7 @@ TEST(GraphicsEngine, UnknownSampleLayoutIsRefused) {
     const std::vector<std::uint8_t> pixels(4 * 32 * 32);
     MemorySource source(pixels);
     ImageFile file{&source, nullptr};
-    expect_error(ErrorCode::invalid_parameters, [&] { graphics_code_image(CRC_SEED, context, coder, file); });
+    test::expect_error(ErrorCode::invalid_parameters, [&] { graphics_code_image(CRC_SEED, context, coder, file); });
 }
 
 // The reference files byte for byte: the strip records the engine and the

@@ -13,10 +13,13 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "codec/codec_context.hpp"
 #include "frontend/crc.hpp"
 #include "graphics/near_lossless.hpp"
 #include "graphics/strip_coders.hpp"
+#include "frontend/error.hpp"
 
 namespace vrk::test {
 
@@ -211,6 +214,17 @@ inline std::vector<ConformanceCase> graphics_conformance_cases() {
         cases.push_back(std::move(c));
     }
     return cases;
+}
+
+// Runs f and expects it to fail with exactly `code`.
+template <class F>
+void expect_error(ErrorCode code, F&& f) {
+    try {
+        f();
+        ADD_FAILURE() << "no error, expected \"" << message_of(code) << '"';
+    } catch (const Error& e) {
+        EXPECT_EQ(e.code(), code) << e.what();
+    }
 }
 
 } // namespace vrk::test

@@ -55,16 +55,6 @@ private:
     int remaining_;
 };
 
-template <class F>
-void expect_error(ErrorCode code, F&& f) {
-    try {
-        f();
-        ADD_FAILURE() << "no error, expected \"" << message_of(code) << '"';
-    } catch (const Error& e) {
-        EXPECT_EQ(e.code(), code) << e.what();
-    }
-}
-
 TEST(GraphicsStrip, ConstantGreyImageCodesOneNonZeroResidual) {
     const GraphicsImage g{32, 64, 1, 8, 0};
     StripEncoder encoder(g, std::vector<std::uint8_t>(g.pixel_bytes(), 77));
@@ -200,7 +190,7 @@ TEST(GraphicsStrip, LossySamplesAboveTheDeclaredDepthAreRefused) {
     test::set_sample(pixels, 2, 40 * 32 + 5, 4096); // in the second strip
     StripEncoder encoder(g, pixels);
     encoder.encode_next();
-    expect_error(ErrorCode::invalid_parameters, [&] { encoder.encode_next(); });
+    test::expect_error(ErrorCode::invalid_parameters, [&] { encoder.encode_next(); });
 
     // Lossless mode codes any 16-bit value.
     g.loss_factor = 0;
@@ -214,7 +204,7 @@ TEST(GraphicsStrip, MissingPixelBytesCannotBeRead) {
     std::vector<std::uint8_t> pixels = test::synthetic_pixels(g, 1);
     pixels.pop_back();
     StripEncoder encoder(g, pixels);
-    expect_error(ErrorCode::cannot_read, [&] { encoder.encode_next(); });
+    test::expect_error(ErrorCode::cannot_read, [&] { encoder.encode_next(); });
 }
 
 // Decoding whatever residuals a damaged file gives: every lookup stays inside
@@ -249,8 +239,8 @@ TEST(GraphicsStrip, DamagedResidualsDecodeWithoutLeavingTheTables) {
 }
 
 TEST(GraphicsStrip, UnknownSampleLayoutIsRefused) {
-    expect_error(ErrorCode::invalid_parameters, [] { strip_coder_for(4, true); });
-    expect_error(ErrorCode::invalid_parameters, [] { strip_coder_for(0, false); });
+    test::expect_error(ErrorCode::invalid_parameters, [] { strip_coder_for(4, true); });
+    test::expect_error(ErrorCode::invalid_parameters, [] { strip_coder_for(0, false); });
 }
 
 // Both directions of the strip coders over whole images, the residuals handed
