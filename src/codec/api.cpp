@@ -1,35 +1,35 @@
-// The in-memory library API: the same steps as the vrk command, between byte buffers.
+// The library API over whole image files and files on disk: the same steps as
+// the vrk command.
 #include <vrk/vrk.hpp>
 
 #include <new>
 #include <string>
 
 #include "codec/codec.hpp"
-#include "frontend/byte_io.hpp"
-#include "frontend/error.hpp"
-#include "frontend/image_formats.hpp"
+#include "codec/file_codec.hpp"
+#include "codec/image_formats.hpp"
+#include "core/byte_io.hpp"
+#include "core/error.hpp"
 
 namespace vrk {
 
 namespace {
 
-std::uint32_t mode_flags_of(const Options& options) noexcept {
+std::uint32_t mode_flags_for(const Options& options) noexcept {
     return (options.fast ? mode_fast : 0) | (options.graphics ? mode_graphics : 0);
 }
 
-std::vector<std::uint8_t> compress_with(std::span<const std::uint8_t> file, int format_index,
-                                        std::span<const std::string> raw_arguments, const Options& options) {
+// A raw layout as the command line writes it: width, height, bytes per pixel, loss factor.
+std::array<std::string, 4> raw_arguments_for(const RawLayout& raw, const Options& options) {
+    return {std::to_string(raw.width), std::to_string(raw.height == 0 ? raw.width : raw.height),
+            std::to_string(raw.bytes_per_pixel), std::to_string(options.loss_factor)};
+}
+
+// Runs `body`, reporting a failed allocation as the library's error.
+template <class Body>
+auto guarded(Body&& body) {
     try {
-        MemorySource source(file);
-        ImageParameters image;
-        image.mode_flags = mode_flags_of(options);
-        image.loss_factor = options.loss_factor;
-        const std::uint32_t header_crc = read_image_parameters(raw_arguments, format_index, source, image);
-        MemorySink sink;
-        sink.write_exact(image.container_header.data(), image.container_header.size());
-        sink.write_exact(image.image_header_bytes.data(), image.image_header_bytes.size());
-        encode_image(image, header_crc, source, sink);
-        return sink.take();
+        return body();
     } catch (const std::bad_alloc&) {
         fail(ErrorCode::out_of_memory);
     }
@@ -37,31 +37,67 @@ std::vector<std::uint8_t> compress_with(std::span<const std::uint8_t> file, int 
 
 } // namespace
 
-std::vector<std::uint8_t> compress(std::span<const std::uint8_t> image_file, ImageFormat format,
-                                   const Options& options) {
-    if (format == ImageFormat::raw) fail(ErrorCode::invalid_parameters); // raw samples need their layout
-    return compress_with(image_file, static_cast<int>(format), {}, options);
+const char* version() noexcept { return VRK_VERSION; }
+
+std::vector<std::uint8_t> compress_image(std::span<const std::uint8_t> image_file, ImageFormat format,
+                                         const Options& options, const RawLayout& raw) {
+    return guarded([&] {
+        const std::array<std::string, 4> raw_arguments = raw_arguments_for(raw, options);
+        MemorySource source(image_file);
+        ImageParameters image;
+        image.mode_flags = mode_flags_for(options);
+        image.loss_factor = options.loss_factor;
+        const std::uint32_t header_crc = read_image_parameters(source, format, raw_arguments, image);
+        MemorySink sink;
+        sink.write_exact(image.container_header.data(), image.container_header.size());
+        sink.write_exact(image.image_header_bytes.data(), image.image_header_bytes.size());
+        encode_image(image, header_crc, source, sink);
+        return sink.take();
+    });
 }
 
-std::vector<std::uint8_t> compress_raw(std::span<const std::uint8_t> samples, const RawLayout& layout,
-                                       const Options& options) {
-    const std::string arguments[4] = {std::to_string(layout.width), std::to_string(layout.height),
-                                      std::to_string(layout.bytes_per_pixel), std::to_string(options.loss_factor)};
-    return compress_with(samples, format_raw, arguments, options);
-}
-
-RestoredImage decompress(std::span<const std::uint8_t> compressed) {
-    try {
+RestoredImage restore_image(std::span<const std::uint8_t> compressed) {
+    return guarded([&] {
         MemorySource source(compressed);
         ImageParameters image;
-        const std::uint32_t header_crc = read_image_parameters({}, format_compressed, source, image);
+        const std::uint32_t header_crc = read_compressed_parameters(source, image);
         MemorySink sink;
         sink.write_exact(image.image_header_bytes.data(), image.image_header_bytes.size());
         decode_image(image, header_crc, source, sink);
-        return {static_cast<ImageFormat>(image.format_index), sink.take()};
-    } catch (const std::bad_alloc&) {
-        fail(ErrorCode::out_of_memory);
-    }
+        return RestoredImage{image.format, sink.take()};
+    });
+}
+
+std::string compress_file(const std::string& path, const Options& options, const RawLayout& raw, bool overwrite) {
+    return guarded([&] {
+        const std::array<std::string, 4> raw_arguments = raw_arguments_for(raw, options);
+        FileRun run;
+        run.input_path = path;
+        run.detected = detect_image_format(path);
+        if (run.detected.compressed) fail(ErrorCode::invalid_argument);
+        run.raw_arguments = raw_arguments;
+        run.mode_flags = mode_flags_for(options);
+        run.loss_factor = options.loss_factor;
+        run.may_overwrite = [overwrite](const std::string&) {
+            if (!overwrite) fail(ErrorCode::output_exists);
+            return true;
+        };
+        return run_file(run).output_path;
+    });
+}
+
+std::string restore_file(const std::string& path, bool overwrite) {
+    return guarded([&] {
+        FileRun run;
+        run.input_path = path;
+        run.detected = detect_image_format(path);
+        if (!run.detected.compressed) fail(ErrorCode::invalid_argument);
+        run.may_overwrite = [overwrite](const std::string&) {
+            if (!overwrite) fail(ErrorCode::output_exists);
+            return true;
+        };
+        return run_file(run).output_path;
+    });
 }
 
 } // namespace vrk

@@ -1,8 +1,7 @@
 #include "codec/codec.hpp"
 
-#include "codec/codec_context.hpp"
-#include "entropy/entropy_coder.hpp"
-#include "frontend/error.hpp"
+#include "codec/strip_driver.hpp"
+#include "core/error.hpp"
 #include "graphics/graphics_engine.hpp"
 #include "wavelet/wavelet_engine.hpp"
 
@@ -10,29 +9,36 @@ namespace vrk {
 
 namespace {
 
-std::uint32_t run_engine(std::uint32_t crc, CodecContext& context, EntropyCoder& coder, ImageFile& file) {
-    return context.image.graphics() ? graphics_code_image(crc, context, coder, file)
-                                    : wavelet_code_image(crc, context, coder, file);
+template <class Engine>
+std::int64_t encode_with(const ImageParameters& image, std::uint32_t header_crc, ByteSource& image_file,
+                         ByteSink& compressed) {
+    EntropyCoder coder(compressed, image.fast(), image.bits_per_sample, strip_limits<Engine>(image));
+    StripDriver<Engine> driver(image);
+    const std::uint32_t image_crc = driver.encode(header_crc, image_file, coder);
+    return coder.write_check_word(image_crc);
+}
+
+template <class Engine>
+void decode_with(const ImageParameters& image, std::uint32_t header_crc, ByteSource& compressed,
+                 ByteSink& image_file) {
+    EntropyCoder coder(compressed, image.fast(), image.bits_per_sample, strip_limits<Engine>(image));
+    StripDriver<Engine> driver(image);
+    const std::uint32_t image_crc = driver.decode(header_crc, coder, image_file);
+    if (coder.read_check_word() != image_crc) fail(ErrorCode::incorrect_crc);
 }
 
 } // namespace
 
 std::int64_t encode_image(const ImageParameters& image, std::uint32_t header_crc, ByteSource& image_file,
                           ByteSink& compressed) {
-    CodecContext context{image, allocate_codec_buffers(image)};
-    EntropyCoder coder(compressed, image.fast(), image.bits_per_sample);
-    ImageFile file{&image_file, nullptr};
-    const std::uint32_t image_crc = run_engine(header_crc, context, coder, file);
-    return coder.write_check_word(image_crc);
+    return image.graphics() ? encode_with<GraphicsEngine>(image, header_crc, image_file, compressed)
+                            : encode_with<WaveletEngine>(image, header_crc, image_file, compressed);
 }
 
 void decode_image(const ImageParameters& image, std::uint32_t header_crc, ByteSource& compressed,
                   ByteSink& image_file) {
-    CodecContext context{image, allocate_codec_buffers(image)};
-    EntropyCoder coder(compressed, image.fast(), image.bits_per_sample);
-    ImageFile file{nullptr, &image_file};
-    const std::uint32_t image_crc = run_engine(header_crc, context, coder, file);
-    if (coder.read_check_word() != image_crc) fail(ErrorCode::incorrect_crc);
+    image.graphics() ? decode_with<GraphicsEngine>(image, header_crc, compressed, image_file)
+                     : decode_with<WaveletEngine>(image, header_crc, compressed, image_file);
 }
 
 } // namespace vrk

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "frontend/byte_io.hpp"
-#include "frontend/image_parameters.hpp"
+#include "core/byte_io.hpp"
+#include "core/image_parameters.hpp"
 
 namespace vrk {
 

@@ -42,12 +42,10 @@ public:
     int index_of(int symbol) const noexcept { return symbol_to_index_[symbol]; }
     int symbol_at(int index) const noexcept { return index_to_symbol_[index]; }
 
-    // The first index whose cum(index) <= target. cum(size-1) is 0, so the
-    // result lies inside the model whatever the target.
-    int find(std::uint32_t target) const noexcept { return find_scaled(1, target); }
-
-    // The first index whose cum(index) * scale <= point: find(point / scale)
-    // without the division (cum(i) <= p / s exactly when cum(i) * s <= p).
+    // The first index whose cum(index) * scale <= point, that is whose
+    // cum(index) <= point / scale, without the division (cum(i) <= p / s
+    // exactly when cum(i) * s <= p). cum(size-1) is 0, so the result lies
+    // inside the model whatever the point.
     // A plain search: its exit is well predicted for skewed statistics and
     // lets the decoder run ahead, where a branch-free count would lengthen
     // the chain from one symbol to the next.

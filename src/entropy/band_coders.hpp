@@ -15,7 +15,7 @@
 #include <cstdint>
 
 #include "entropy/band_geometry.hpp"
-#include "entropy/entropy_coder.hpp"
+#include "core/strip_planes.hpp"
 #include "entropy/magnitude_sets.hpp"
 
 namespace vrk {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <array>
-#include <stdexcept>
+#include <cassert>
 #include <vector>
 
 #include "entropy/arithmetic_coder.hpp"
@@ -13,7 +13,7 @@
 #include "entropy/prefix_model.hpp"
 #include "entropy/raw_bit_stream.hpp"
 #include "entropy/value_coders.hpp"
-#include "frontend/error.hpp"
+#include "core/error.hpp"
 
 namespace vrk {
 
@@ -39,10 +39,17 @@ constexpr std::size_t max_bits_per_value(int alphabet) noexcept {
 } // namespace
 
 struct EntropyCoder::State {
-    State(bool encoding_, bool fast_, int bits_per_sample) : encoding(encoding_), fast(fast_) {
-        if (bits_per_sample < min_coded_sample_bits || bits_per_sample > max_coded_sample_bits)
-            fail(ErrorCode::invalid_parameters);
+    State(bool encoding_, bool fast_, int bits_per_sample, StripLimits limits)
+        : encoding(encoding_), fast(fast_), max_cols(limits.max_cols) {
+        assert(bits_per_sample >= min_coded_sample_bits && bits_per_sample <= max_coded_sample_bits);
+        assert(limits.max_cols >= 3);
         alphabet = alphabet_size(bits_per_sample);
+        capacity = code_buffer_capacity(limits.max_values, bits_per_sample);
+        code_buffer.assign(capacity, 0);
+        // The class row is indexable from -1 to max_cols, the parent row from 0 to max_cols - 1.
+        context_rows.assign(2 * static_cast<std::size_t>(max_cols) + 2, 0);
+        class_row = context_rows.data() + 1;
+        parent_row = class_row + max_cols + 1;
         // 5 plane models, then 25 band models, all alike.
         if (fast)
             prefix_models.assign(model_count, PrefixModel(alphabet, !encoding));
@@ -50,27 +57,23 @@ struct EntropyCoder::State {
             arithmetic_models.assign(model_count, ArithmeticModel(alphabet));
     }
 
-    void require_strip() const {
-        if (buffer == nullptr) throw std::logic_error("entropy coder: no strip begun");
-    }
-
-    // Refuses, before anything is written, a call (or the strip's flush and
-    // finish, with no values) whose worst case would not fit between the two
-    // streams.
-    void ensure_room(std::size_t values) const {
+    // The code buffer is sized for the worst case of the largest strip, so a
+    // call (or the strip's flush and finish, with no values) always fits
+    // between the two streams.
+    bool has_room(std::size_t values) const noexcept {
         const std::size_t used =
             writer.bytes_committed() + (capacity - arith_encoder.back()) + arith_encoder.pending();
         const std::size_t needed = (values * max_bits_per_value(alphabet) + 7) / 8 + call_reserve_bytes;
-        if (used > capacity || capacity - used < needed) fail(ErrorCode::out_of_memory);
+        return used <= capacity && capacity - used >= needed;
     }
 
     // Runs body(value_coder) with the value coder of this run's direction and
     // symbol coder, then keeps its stream state.
     template <class Body>
-    void with_value_coder(std::size_t values, Body&& body) {
-        require_strip();
+    void with_value_coder([[maybe_unused]] std::size_t values, Body&& body) {
+        assert(in_strip);
         if (encoding) {
-            ensure_room(values);
+            assert(has_room(values));
             if (fast) {
                 PrefixValueEncoder coder{writer, prefix_models.data(), alphabet};
                 body(coder);
@@ -103,13 +106,18 @@ struct EntropyCoder::State {
 
     bool encoding;
     bool fast;
+    int max_cols;
     int alphabet = 0;
     ByteSink* sink = nullptr;
     ByteSource* source = nullptr;
     std::int64_t bytes_written = 0;
 
-    std::uint8_t* buffer = nullptr; // the current strip's code buffer
+    std::vector<std::uint8_t> code_buffer; // one strip's two streams
     std::size_t capacity = 0;
+    bool in_strip = false;
+    std::vector<std::int32_t> context_rows;
+    std::int32_t* class_row = nullptr;  // the set last coded in each column, with a guard at each end
+    std::int32_t* parent_row = nullptr; // five times the parent context of each column
     RawBitWriter writer;
     ArithmeticEncoder arith_encoder;
     RawBitReader reader;
@@ -119,29 +127,29 @@ struct EntropyCoder::State {
     std::vector<PrefixModel> prefix_models;
 };
 
-EntropyCoder::EntropyCoder(ByteSink& compressed, bool fast, int bits_per_sample)
-    : state_(new State(true, fast, bits_per_sample)) {
+EntropyCoder::EntropyCoder(ByteSink& compressed, bool fast, int bits_per_sample, StripLimits limits)
+    : state_(new State(true, fast, bits_per_sample, limits)) {
     state_->sink = &compressed;
 }
 
-EntropyCoder::EntropyCoder(ByteSource& compressed, bool fast, int bits_per_sample)
-    : state_(new State(false, fast, bits_per_sample)) {
+EntropyCoder::EntropyCoder(ByteSource& compressed, bool fast, int bits_per_sample, StripLimits limits)
+    : state_(new State(false, fast, bits_per_sample, limits)) {
     state_->source = &compressed;
 }
 
 EntropyCoder::~EntropyCoder() { delete state_; }
-
-bool EntropyCoder::encoding() const noexcept { return state_->encoding; }
 
 std::size_t EntropyCoder::code_buffer_capacity(std::size_t values_per_strip, int bits_per_sample) noexcept {
     const int alphabet = alphabet_size(std::clamp(bits_per_sample, min_coded_sample_bits, max_coded_sample_bits));
     return (values_per_strip * max_bits_per_value(alphabet) + 7) / 8 + finish_bytes + read_ahead_bytes;
 }
 
-void EntropyCoder::begin_strip(std::uint8_t* buffer, std::size_t capacity) {
+void EntropyCoder::begin_strip() {
     State& s = *state_;
-    s.buffer = buffer;
-    s.capacity = capacity;
+    assert(!s.in_strip);
+    s.in_strip = true;
+    std::uint8_t* const buffer = s.code_buffer.data();
+    const std::size_t capacity = s.capacity;
     if (s.encoding) {
         s.writer = RawBitWriter(buffer);
         s.arith_encoder = ArithmeticEncoder(buffer, capacity);
@@ -159,12 +167,10 @@ void EntropyCoder::begin_strip(std::uint8_t* buffer, std::size_t capacity) {
 
 void EntropyCoder::finish_strip() {
     State& s = *state_;
-    if (!s.encoding) {
-        s.buffer = nullptr;
-        return;
-    }
-    s.require_strip();
-    s.ensure_room(0);
+    assert(s.in_strip);
+    s.in_strip = false;
+    if (!s.encoding) return;
+    assert(s.has_room(0));
     s.writer.flush();
     // Fast mode never writes the arithmetic stream, not even its finish.
     if (!s.fast) s.arith_encoder.finish();
@@ -175,35 +181,31 @@ void EntropyCoder::finish_strip() {
     int size = encode_length_code(static_cast<std::uint32_t>(a), lengths.data());
     size += encode_length_code(static_cast<std::uint32_t>(b), lengths.data() + size);
     s.sink->write_exact(lengths.data(), static_cast<std::size_t>(size));
-    s.sink->write_exact(s.buffer, a);
-    s.sink->write_exact(s.buffer + s.arith_encoder.back(), b);
+    s.sink->write_exact(s.code_buffer.data(), a);
+    s.sink->write_exact(s.code_buffer.data() + s.arith_encoder.back(), b);
     s.bytes_written += size + static_cast<std::int64_t>(a) + static_cast<std::int64_t>(b);
-    s.buffer = nullptr;
 }
 
-void EntropyCoder::code_plane(StripRows strip, std::int32_t* class_row, int row_count, int cols) {
-    if (row_count <= 0 || cols <= 0) return;
+void EntropyCoder::code_plane(StripRows strip, int row_count, int cols) {
     // The guards and the above-left term need three columns.
-    if (cols < 3) fail(ErrorCode::invalid_parameters);
+    assert(row_count > 0 && cols >= 3 && cols <= state_->max_cols);
     const auto values = static_cast<std::size_t>(row_count) * static_cast<std::size_t>(cols);
-    state_->with_value_coder(values,
-                             [&](auto& coder) { code_plane_values(coder, strip, class_row, row_count, cols); });
+    state_->with_value_coder(
+        values, [&](auto& coder) { code_plane_values(coder, strip, state_->class_row, row_count, cols); });
 }
 
-void EntropyCoder::code_band(int orientation, StripRows strip, int row_count, int cols, std::int32_t* class_row,
-                             std::int32_t* parent_row) {
-    if (orientation < 1 || orientation > 3) fail(ErrorCode::invalid_parameters);
-    if (row_count <= 0 || cols <= 0) return;
-    if (cols < 3) fail(ErrorCode::invalid_parameters);
+void EntropyCoder::code_band(int orientation, StripRows strip, int row_count, int cols) {
+    assert(orientation >= 1 && orientation <= 3);
+    assert(row_count > 0 && cols >= 3 && cols <= state_->max_cols);
     const auto values = static_cast<std::size_t>(row_count) * static_cast<std::size_t>(cols);
     state_->with_value_coder(values, [&](auto& coder) {
-        code_band_values(coder, orientation, strip, row_count, cols, class_row, parent_row);
+        code_band_values(coder, orientation, strip, row_count, cols, state_->class_row, state_->parent_row);
     });
 }
 
 std::int64_t EntropyCoder::write_check_word(std::uint32_t crc) {
     State& s = *state_;
-    if (!s.encoding) throw std::logic_error("entropy coder: check word written while decoding");
+    assert(s.encoding);
     const std::array<std::uint8_t, 4> word = {static_cast<std::uint8_t>(crc), static_cast<std::uint8_t>(crc >> 8),
                                               static_cast<std::uint8_t>(crc >> 16),
                                               static_cast<std::uint8_t>(crc >> 24)};
@@ -215,7 +217,7 @@ std::int64_t EntropyCoder::write_check_word(std::uint32_t crc) {
 
 std::uint32_t EntropyCoder::read_check_word() {
     State& s = *state_;
-    if (s.encoding) throw std::logic_error("entropy coder: check word read while encoding");
+    assert(!s.encoding);
     std::array<std::uint8_t, 4> word;
     s.source->read_exact(word.data(), word.size());
     s.source->close(); // the word is all that was needed from the file

@@ -9,45 +9,44 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "frontend/byte_io.hpp"
+#include "core/byte_io.hpp"
+#include "core/strip_planes.hpp"
 
 namespace vrk {
 
-// Rows of a strip array: row i starts at base + i * stride.
-struct StripRows {
-    std::int32_t* base;
-    std::ptrdiff_t stride;
-    std::int32_t* row(int i) const noexcept { return base + i * stride; }
-};
-
 class EntropyCoder {
 public:
+    // The largest strip the coder takes: `max_cols` columns (at least 3) and
+    // `max_values` values in all its calls. Its code buffer is sized for the
+    // worst case of such a strip, so the two streams never meet.
+    struct StripLimits {
+        int max_cols;
+        std::size_t max_values;
+    };
+
     // Starts encoding into `compressed` (the file after its headers).
-    EntropyCoder(ByteSink& compressed, bool fast, int bits_per_sample);
+    EntropyCoder(ByteSink& compressed, bool fast, int bits_per_sample, StripLimits limits);
     // Starts decoding from `compressed` (positioned after its headers).
-    EntropyCoder(ByteSource& compressed, bool fast, int bits_per_sample);
+    EntropyCoder(ByteSource& compressed, bool fast, int bits_per_sample, StripLimits limits);
     ~EntropyCoder();
     EntropyCoder(const EntropyCoder&) = delete;
     EntropyCoder& operator=(const EntropyCoder&) = delete;
-
-    bool encoding() const noexcept;
 
     // Capacity a code buffer needs so that the two streams of a strip of
     // `values_per_strip` values never meet, whatever the values are.
     static std::size_t code_buffer_capacity(std::size_t values_per_strip, int bits_per_sample) noexcept;
 
-    // Starts a strip. Decoding reads the strip record into `buffer` and primes
-    // the decoders; lengths that do not fit `capacity` are "Invalid compressed file".
-    void begin_strip(std::uint8_t* buffer, std::size_t capacity);
-    // Ends a strip when encoding: flushes both streams and writes the strip record.
+    // Starts a strip. Decoding reads the strip record into the code buffer
+    // and primes the decoders; lengths that do not fit it are "Invalid
+    // compressed file".
+    void begin_strip();
+    // Ends a strip. Encoding flushes both streams and writes the strip record.
     void finish_strip();
 
     // The plane coder: rows 0..row_count-1, columns 0..cols-1 of `strip`.
-    // class_row is indexable from -1 to cols.
-    void code_plane(StripRows strip, std::int32_t* class_row, int row_count, int cols);
+    void code_plane(StripRows strip, int row_count, int cols);
     // The detail-band coder for orientation 1, 2 or 3 of a row_count x cols band.
-    void code_band(int orientation, StripRows strip, int row_count, int cols, std::int32_t* class_row,
-                   std::int32_t* parent_row);
+    void code_band(int orientation, StripRows strip, int row_count, int cols);
 
     // Encoding: writes the trailing CRC word, closes the compressed sink and
     // returns the bytes the coder wrote (strip records plus the 4-byte word).

@@ -1,15 +1,47 @@
 // Graphics mode: the predictive engine for synthetic images.
+//
+// The pixel stage predicts each strip's samples (strip_prediction.hpp); the
+// entropy stage codes each plane's residual rows with the plane coder, over
+// the strip's padded rows. Rows past the image in a short last strip are
+// coded as they stand: they still hold what the strip before left there, and
+// the decoder fills and ignores them.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
-#include "codec/codec_context.hpp"
+#include "core/image_parameters.hpp"
+#include "core/strip_planes.hpp"
 #include "entropy/entropy_coder.hpp"
+#include "graphics/near_lossless.hpp"
+#include "graphics/strip_prediction.hpp"
 
 namespace vrk {
 
-// Codes the whole image strip by strip in the coder's direction, starting
-// from the header CRC; closes the image file and returns the image CRC.
-std::uint32_t graphics_code_image(std::uint32_t crc, CodecContext& context, EntropyCoder& coder, ImageFile& file);
+class GraphicsEngine {
+public:
+    explicit GraphicsEngine(const ImageParameters& image);
+
+    // Strip rows are exactly the image width.
+    static int plane_stride(const ImageParameters& image) noexcept { return image.width; }
+    // The CRC covers the pixels as the decoder sees them.
+    static bool crc_covers_coefficients(const ImageParameters&) noexcept { return false; }
+
+    // The pixel stage. Lossy encoding writes each reconstruction back over its pixel.
+    void forward(const Strip& strip, std::uint8_t* pixels, StripPlanes& planes);
+    void back(const Strip& strip, StripPlanes& planes, std::uint8_t* pixels);
+
+    // The entropy stage: the same calls in both directions.
+    void code(const Strip& strip, StripPlanes& planes, EntropyCoder& coder) const;
+
+private:
+    int width_;
+    int planes_;
+    NearLossless near_lossless_;
+    std::vector<std::int32_t> history_rows_; // two rows per plane
+    RowHistory history_;
+    StripPredictor predict_;
+    StripPredictor reconstruct_;
+};
 
 } // namespace vrk

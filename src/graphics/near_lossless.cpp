@@ -1,6 +1,6 @@
 #include "graphics/near_lossless.hpp"
 
-#include "frontend/error.hpp"
+#include "core/error.hpp"
 
 namespace vrk {
 

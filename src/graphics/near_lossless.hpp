@@ -32,7 +32,6 @@ public:
     NearLossless& operator=(NearLossless&&) = default;
 
     bool lossy() const noexcept { return loss_factor_ != 0; }
-    int loss_factor() const noexcept { return loss_factor_; }
     std::int32_t max_sample() const noexcept { return max_sample_; }
     std::int32_t step() const noexcept { return step_; }
     std::int32_t dither_limit() const noexcept { return dither_limit_; } // h: offsets lie in -h..h

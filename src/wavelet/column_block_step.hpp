@@ -13,7 +13,7 @@
 #include <cstdint>
 
 #include "wavelet/wavelet_step.hpp"
-#include "wavelet/wrapping_arithmetic.hpp"
+#include "core/wrapping_arithmetic.hpp"
 
 namespace vrk {
 

@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <cassert>
 
+#include "core/strip_schedule.hpp"
 #include "wavelet/column_block_step.hpp"
 #include "wavelet/wavelet_step.hpp"
-#include "wavelet/wrapping_arithmetic.hpp"
+#include "core/wrapping_arithmetic.hpp"
 
 namespace vrk {
 
@@ -32,9 +33,9 @@ template <Direction direction>
 void transform_columns(const PlaneStrip& strip, int level, bool first_strip, std::int32_t* scratch) noexcept {
     const int rows = strip.rows >> level;
     const int cols = strip.cols >> level;
-    std::int32_t* const base = strip.plane.plane_base;
-    std::int32_t* const carry_low = strip.plane.carry_low[static_cast<std::size_t>(level)];
-    std::int32_t* const carry_high = strip.plane.carry_high[static_cast<std::size_t>(level)];
+    std::int32_t* const base = strip.base;
+    std::int32_t* const carry_low = strip.carries.low[static_cast<std::size_t>(level)];
+    std::int32_t* const carry_high = strip.carries.high[static_cast<std::size_t>(level)];
     constexpr int lanes = column_block_lanes;
     ColumnBlockRow<lanes> block[max_strip_rows];
     int c = 0;
@@ -64,7 +65,7 @@ void transform_rows(const PlaneStrip& strip, int level, std::int32_t* scratch) n
     const int rows = strip.rows >> level;
     const int cols = strip.cols >> level;
     for (int r = 0; r < rows; ++r) {
-        std::int32_t* row = strip.plane.plane_base + r * strip.stride;
+        std::int32_t* row = strip.base + r * strip.stride;
         std::copy_n(row, cols, scratch);
         if constexpr (direction == Direction::forward)
             forward_row_step(scratch, row, cols / 2);
@@ -100,14 +101,14 @@ void forward_transform(const PlaneStrip& strip, int strip_index, std::int32_t* s
         transform_rows<Direction::forward>(strip, level, scratch);
         transform_columns<Direction::forward>(strip, level, first_strip, scratch);
     }
-    serpentine_differences(strip.plane.plane_base, strip.stride, strip.rows >> levels, strip.cols >> levels);
+    serpentine_differences(strip.base, strip.stride, strip.rows >> levels, strip.cols >> levels);
 }
 
 void inverse_transform(const PlaneStrip& strip, int strip_index, std::int32_t* scratch) noexcept {
     assert(strip.rows <= max_strip_rows);
     const int levels = transform_levels(strip.rows, strip.cols);
     const bool first_strip = strip_index == 0;
-    undo_serpentine_differences(strip.plane.plane_base, strip.stride, strip.rows >> levels, strip.cols >> levels);
+    undo_serpentine_differences(strip.base, strip.stride, strip.rows >> levels, strip.cols >> levels);
     for (int level = levels - 1; level >= 0; --level) {
         transform_columns<Direction::inverse>(strip, level, first_strip, scratch);
         transform_rows<Direction::inverse>(strip, level, scratch);

@@ -6,12 +6,13 @@
 // passes continue across strips through the plane's carry rows.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
-#include "wavelet/codec_buffers.hpp"
-
 namespace vrk {
+
+inline constexpr int max_transform_levels = 5;
 
 // Levels for a rows x cols strip (rows 16, 24 or 32, cols a multiple of 8):
 // 5 when both are multiples of 32, 4 when both are multiples of 16, else 3,
@@ -21,13 +22,21 @@ constexpr int transform_levels(int rows, int cols) noexcept {
     return odd_part == 0 ? 5 : odd_part == 16 ? 4 : 3;
 }
 
-// Rows of one plane and their surroundings, as the transform needs them:
-// rows 0..rows-1 start `stride` values apart at plane.plane_base.
+// The column state one plane carries from strip to strip: two rows a level,
+// each as wide as the plane's strip rows.
+struct ColumnCarries {
+    std::array<std::int32_t*, max_transform_levels> low{};
+    std::array<std::int32_t*, max_transform_levels> high{};
+};
+
+// Rows of one plane and their carries, as the transform needs them: rows
+// 0..rows-1 start `stride` values apart at `base`.
 struct PlaneStrip {
-    const PlaneRecord& plane;
+    std::int32_t* base;
     std::ptrdiff_t stride;
     int rows; // 16, 24 or 32
     int cols; // a multiple of 8, at least 32
+    const ColumnCarries& carries;
 };
 
 // Transforms the plane's rows x cols samples into bands and rewrites the

@@ -1,15 +1,48 @@
 // Normal mode: the reversible wavelet engine for natural images.
+//
+// Each strip's pixels become planes (a colour transform for colour images),
+// are padded to a multiple of 8 in both directions, transformed into bands
+// (the column passes continue across strips through the carry rows) and,
+// with a loss factor, quantized. The entropy stage codes, per plane, the low
+// region (the lowest band and all levels from 2 up) as one plane, then the
+// three bands of level 1 and those of level 0, so every band's parents are
+// known before it.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
-#include "codec/codec_context.hpp"
+#include "core/image_parameters.hpp"
+#include "core/strip_planes.hpp"
 #include "entropy/entropy_coder.hpp"
+#include "wavelet/strip_transform.hpp"
 
 namespace vrk {
 
-// Codes the whole image strip by strip in the coder's direction, starting
-// from the header CRC; closes the image file and returns the image CRC.
-std::uint32_t wavelet_code_image(std::uint32_t crc, CodecContext& context, EntropyCoder& coder, ImageFile& file);
+class WaveletEngine {
+public:
+    explicit WaveletEngine(const ImageParameters& image);
+
+    // Strip rows are the width rounded up to a multiple of 8.
+    static int plane_stride(const ImageParameters& image) noexcept { return rounded_up_to_8(image.width); }
+    // Lossy runs protect the quantized coefficients rather than the pixels.
+    static bool crc_covers_coefficients(const ImageParameters& image) noexcept { return image.lossy(); }
+
+    // The pixel stage: pixel bytes to quantized bands, and back.
+    void forward(const Strip& strip, const std::uint8_t* pixels, StripPlanes& planes);
+    void back(const Strip& strip, StripPlanes& planes, std::uint8_t* pixels) noexcept;
+
+    // The entropy stage: the same calls in both directions.
+    void code(const Strip& strip, StripPlanes& planes, EntropyCoder& coder) const;
+
+private:
+    PlaneStrip plane_strip(const Strip& strip, StripPlanes& planes, int plane) const noexcept;
+
+    ImageParameters image_;
+    int padded_width_;
+    std::vector<std::int32_t> carry_store_; // per plane, a low and a high row for each level
+    std::vector<ColumnCarries> carries_;
+    std::vector<std::int32_t> scratch_;     // one row or column
+};
 
 } // namespace vrk

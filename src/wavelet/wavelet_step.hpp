@@ -15,7 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "wavelet/wrapping_arithmetic.hpp"
+#include "core/wrapping_arithmetic.hpp"
 
 namespace vrk {
 

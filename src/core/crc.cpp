@@ -1,4 +1,6 @@
-#include "frontend/crc.hpp"
+#include "core/crc.hpp"
+
+#include <bit>
 
 namespace vrk {
 
@@ -21,6 +23,18 @@ std::uint32_t crc_update(std::uint32_t crc, const std::uint8_t* bytes, std::size
               t[3][high & 0xFF] ^ t[2][(high >> 8) & 0xFF] ^ t[1][(high >> 16) & 0xFF] ^ t[0][high >> 24];
     }
     for (std::size_t i = 0; i < count; ++i) crc = crc_table[(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8);
+    return crc;
+}
+
+std::uint32_t crc_update_values(std::uint32_t crc, const std::int32_t* values, std::size_t count) noexcept {
+    if constexpr (std::endian::native == std::endian::little)
+        return crc_update(crc, reinterpret_cast<const std::uint8_t*>(values), count * sizeof(std::int32_t));
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto v = static_cast<std::uint32_t>(values[i]);
+        const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
+                                       static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
+        crc = crc_update(crc, bytes, 4);
+    }
     return crc;
 }
 

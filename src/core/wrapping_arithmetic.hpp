@@ -18,8 +18,4 @@ constexpr std::int32_t wrap_sub(std::int32_t a, std::int32_t b) noexcept {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) - static_cast<std::uint32_t>(b));
 }
 
-constexpr std::int32_t wrap_mul(std::int32_t a, std::uint32_t factor) noexcept {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) * factor);
-}
-
 } // namespace vrk

@@ -1,12 +1,12 @@
-#include "frontend/image_formats.hpp"
+#include "codec/image_formats.hpp"
 
 #include <cctype>
 #include <climits>
 #include <cstring>
 
-#include "frontend/container.hpp"
-#include "frontend/crc.hpp"
-#include "frontend/error.hpp"
+#include "codec/container.hpp"
+#include "core/crc.hpp"
+#include "core/error.hpp"
 
 namespace vrk {
 
@@ -33,7 +33,7 @@ void read_raw_parameters(std::span<const std::string> arguments, ImageParameters
         if (parsed.overflow) fail(ErrorCode::invalid_parameters);
         numbers[i] = parsed.value;
     }
-    image.format_index = format_raw;
+    image.format = ImageFormat::raw;
     image.width = numbers[0];
     image.height = arguments.size() >= 2 ? numbers[1] : numbers[0];
     image.bytes_per_pixel = numbers[2];
@@ -60,14 +60,14 @@ void read_sun_raster_header(ByteSource& input, ImageParameters& image) {
     image.bytes_per_pixel = static_cast<int>(depth / 8);
     image.height = static_cast<int>(height);
     image.width = static_cast<int>(width);
-    image.format_index = format_ras;
+    image.format = ImageFormat::sun_raster;
     image.bits_per_sample = 8;
     // An 8-bit image is coded as grey indices; its colour map travels in the kept header.
     if (map_length > largest_stored_field) refuse_image();
     keep_image_header(input, image, 32 + map_length);
 }
 
-void read_pnm_header(ByteSource& input, ImageParameters& image, int format_index) {
+void read_pnm_header(ByteSource& input, ImageParameters& image, ImageFormat format) {
     std::uint8_t magic[2];
     input.read_exact(magic, 2);
     if (magic[0] != 'P' || (magic[1] != '5' && magic[1] != '6')) refuse_image();
@@ -107,7 +107,7 @@ void read_pnm_header(ByteSource& input, ImageParameters& image, int format_index
 
     image.width = static_cast<int>(numbers[0]);
     image.height = static_cast<int>(numbers[1]);
-    image.format_index = format_index; // the extension decides, whatever the magic says
+    image.format = format; // the extension decides, whatever the magic says
     image.bits_per_sample = 8;
     if (magic[1] == '6') {
         image.bytes_per_pixel = 3;
@@ -123,7 +123,8 @@ void read_pnm_header(ByteSource& input, ImageParameters& image, int format_index
 // The checks every run makes, in both directions, before anything is written.
 void check_parameters(const ImageParameters& image, bool compressed) {
     if (image.height < 32 || image.width < 32) fail(ErrorCode::invalid_dimension);
-    if (image.format_index < 0 || image.format_index > 5 || image.bytes_per_pixel < 0 || image.bytes_per_pixel > 3 ||
+    const int format = static_cast<int>(image.format);
+    if (format < 0 || format > 5 || image.bytes_per_pixel < 0 || image.bytes_per_pixel > 3 ||
         image.bits_per_sample < 8 || image.bits_per_sample > 16 || image.loss_factor < 0 || image.loss_factor > 12)
         fail(ErrorCode::invalid_parameters);
     // No engine defines 0 bytes per pixel, and the header cannot store larger dimensions.
@@ -135,30 +136,14 @@ void check_parameters(const ImageParameters& image, bool compressed) {
 // A compressed header that no encoder writes: no image format to restore, a
 // depth that does not match the sample size, or unknown mode bits.
 void check_compressed_header(const ImageParameters& image) {
-    const bool no_format = image.format_index == format_compressed || image.format_index > format_ppm;
+    const int format = static_cast<int>(image.format);
+    const bool no_format = format < static_cast<int>(ImageFormat::raw) || format > static_cast<int>(ImageFormat::ppm);
     const bool wrong_depth = image.bytes_per_pixel == 2 ? image.bits_per_sample == 8 : image.bits_per_sample != 8;
     if (no_format || wrong_depth || image.mode_flags > (mode_fast | mode_graphics))
         fail(ErrorCode::invalid_compressed_file);
 }
 
 } // namespace
-
-DetectedFormat detect_image_format(const std::string& name) {
-    const std::size_t dot = name.rfind('.');
-    if (dot == std::string::npos) refuse_image();
-    const std::size_t length = name.size() - dot;
-    if (length != 4 && length != 5) refuse_image();
-    for (int index = 0; index < 5; ++index) {
-        if (name.compare(dot, 4, extension_table + 4 * index, 4) == 0) return {index, dot};
-    }
-    refuse_image();
-}
-
-std::string output_name(const std::string& name, const DetectedFormat& detected, int format_index) {
-    std::string output = name;
-    output.replace(detected.dot_position, 4, extension_table + 4 * format_index, 4);
-    return output;
-}
 
 ParsedNumber parse_number(const std::string& text) noexcept {
     std::size_t i = 0;
@@ -179,21 +164,35 @@ ParsedNumber parse_number(const std::string& text) noexcept {
     return {overflow ? 0 : static_cast<int>(value), overflow};
 }
 
-std::uint32_t read_image_parameters(std::span<const std::string> extra_arguments, int format_index,
-                                    ByteSource& input, ImageParameters& image) {
-    switch (format_index) {
-    case format_compressed: read_container_header(input, image); break;
-    case format_raw: read_raw_parameters(extra_arguments, image); break;
-    case format_ras: read_sun_raster_header(input, image); break;
-    default: read_pnm_header(input, image, format_index); break;
-    }
-    check_parameters(image, format_index == format_compressed);
-    if (format_index == format_compressed) check_compressed_header(image);
+namespace {
 
+// The header CRC: the image file's own header bytes, then the container header.
+std::uint32_t header_crc_of(const ImageParameters& image) noexcept {
     std::uint32_t crc = CRC_SEED;
     if (!image.image_header_bytes.empty())
         crc = crc_update(crc, image.image_header_bytes.data(), image.image_header_bytes.size());
     return crc_update(crc, image.container_header.data(), image.container_header.size());
+}
+
+} // namespace
+
+std::uint32_t read_image_parameters(ByteSource& input, ImageFormat format, std::span<const std::string> raw_arguments,
+                                    ImageParameters& image) {
+    switch (format) {
+    case ImageFormat::raw: read_raw_parameters(raw_arguments, image); break;
+    case ImageFormat::sun_raster: read_sun_raster_header(input, image); break;
+    case ImageFormat::pgm:
+    case ImageFormat::ppm: read_pnm_header(input, image, format); break;
+    }
+    check_parameters(image, false);
+    return header_crc_of(image);
+}
+
+std::uint32_t read_compressed_parameters(ByteSource& input, ImageParameters& image) {
+    read_container_header(input, image);
+    check_parameters(image, true);
+    check_compressed_header(image);
+    return header_crc_of(image);
 }
 
 } // namespace vrk

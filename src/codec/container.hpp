@@ -1,19 +1,19 @@
 // The 12-byte container header that starts every compressed file.
 //
-//   0-1  magic F4 1B          2  format_index * 4 + bytes_per_pixel
+//   0-1  magic F4 1B          2  format * 4 + bytes_per_pixel
 //   3    loss_factor * 16 + bits_per_sample - 8
 //   4-5  height   6-7 width   8-9 image header size   (big-endian)
 //   10   mode_flags           11 reserved (0)
 #pragma once
 
-#include "frontend/byte_io.hpp"
-#include "frontend/image_parameters.hpp"
+#include "core/byte_io.hpp"
+#include "core/image_parameters.hpp"
 
 namespace vrk {
 
 inline constexpr std::uint8_t container_magic[2] = {0xF4, 0x1B};
 
-// Fills image.container_header from the image's fields and sets plane_count.
+// Fills image.container_header from the image's fields.
 void make_container_header(ImageParameters& image) noexcept;
 
 // Reads the container header and the image header bytes that follow it,

@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "frontend/cli.hpp"
+#include "cli/cli.hpp"
 
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);

@@ -1,12 +1,10 @@
-#include "frontend/cli.hpp"
+#include "cli/cli.hpp"
 
 #include <ctime>
 #include <new>
 
-#include "codec/codec.hpp"
-#include "frontend/byte_io.hpp"
-#include "frontend/error.hpp"
-#include "frontend/image_formats.hpp"
+#include "codec/file_codec.hpp"
+#include "codec/image_formats.hpp"
 
 namespace vrk {
 
@@ -23,7 +21,7 @@ void print_usage(std::FILE* out) {
 }
 
 // Only the switch's second and third characters count.
-std::uint32_t mode_flags_of(const std::string& switch_argument) {
+std::uint32_t switch_flags(const std::string& switch_argument) {
     std::uint32_t flags = 0;
     for (std::size_t i = 1; i <= 2 && i < switch_argument.size(); ++i) {
         if (switch_argument[i] == 'f') flags |= mode_fast;
@@ -44,7 +42,7 @@ bool user_agrees_to_overwrite(const Console& console, const std::string& name) {
 float process_milliseconds() { return static_cast<float>(std::clock()) * 1000.0f / CLOCKS_PER_SEC; }
 
 void describe_image(const Console& console, const ImageParameters& image) {
-    std::fputs(image.plane_count == 1 ? "\n Grayscale image " : "\n Color image ", console.out);
+    std::fputs(image.plane_count() == 1 ? "\n Grayscale image " : "\n Color image ", console.out);
     std::fprintf(console.out, "has width %d, height %d, and %d bits/pixel\n", image.width, image.height,
                  image.bits_per_sample);
     if (image.loss_factor != 0) std::fprintf(console.out, " Lossy reproduction factor = %d\n", image.loss_factor);
@@ -62,55 +60,43 @@ int run(std::span<const std::string> arguments, const Console& console) {
     }
     const std::string& name = arguments[name_position];
     const std::span<const std::string> extra = arguments.subspan(name_position + 1);
-    const DetectedFormat detected = detect_image_format(name); // before any file is opened
-
-    ImageParameters image;
-    const bool encoding = detected.format_index != format_compressed;
-    if (!encoding) {
+    FileRun file;
+    file.input_path = name;
+    file.detected = detect_image_format(name); // before any file is opened
+    if (file.detected.compressed) {
         if (arguments.size() != 1) {
             print_usage(console.out);
             return 0;
         }
     } else {
-        image.mode_flags = name_position == 1 ? mode_flags_of(arguments[0]) : 0;
-        if (detected.format_index == format_raw ? extra.empty() : extra.size() > 1) {
+        const bool raw = file.detected.format == ImageFormat::raw;
+        file.mode_flags = name_position == 1 ? switch_flags(arguments[0]) : 0;
+        if (raw ? extra.empty() : extra.size() > 1) {
             print_usage(console.out);
             return 0;
         }
-        if (detected.format_index != format_raw && !extra.empty()) {
+        if (raw) {
+            file.raw_arguments = extra;
+        } else if (!extra.empty()) {
             const ParsedNumber loss = parse_number(extra[0]);
-            image.loss_factor = loss.overflow ? -1 : loss.value; // beyond int: out of range, never wrapped
+            file.loss_factor = loss.overflow ? -1 : loss.value; // beyond int: out of range, never wrapped
         }
     }
 
-    std::FILE* input_file = FileSource::open(name);
-    if (input_file == nullptr) fail(ErrorCode::cannot_open_input);
-    FileSource input(input_file);
-    const std::uint32_t header_crc = read_image_parameters(extra, detected.format_index, input, image);
-
-    const std::string output_path =
-        output_name(name, detected, encoding ? format_compressed : image.format_index);
-    if (std::FILE* existing = FileSource::open(output_path)) {
-        std::fclose(existing);
-        if (!user_agrees_to_overwrite(console, output_path)) return 0;
-    }
-    std::FILE* output_file = FileSink::open(output_path);
-    if (output_file == nullptr) fail(ErrorCode::cannot_open_output);
-    FileSink output(output_file);
-
-    if (encoding) output.write_exact(image.container_header.data(), image.container_header.size());
-    output.write_exact(image.image_header_bytes.data(), image.image_header_bytes.size());
-
-    describe_image(console, image);
-    const float start = process_milliseconds();
-    if (encoding) {
-        const std::int64_t coded = encode_image(image, header_crc, input, output);
-        const std::int64_t total = 12 + image.image_header_size() + coded;
-        const double samples = static_cast<double>(image.width) * image.height * image.plane_count;
+    float start = 0;
+    file.may_overwrite = [&console](const std::string& output) { return user_agrees_to_overwrite(console, output); };
+    file.on_start = [&](const ImageParameters& image) {
+        describe_image(console, image);
+        start = process_milliseconds();
+    };
+    const FileOutcome outcome = run_file(file);
+    if (!outcome.written) return 0;
+    if (!file.detected.compressed) {
+        const ImageParameters& image = outcome.image;
+        const double samples = static_cast<double>(image.width) * image.height * image.plane_count();
         std::fprintf(console.out, "\n Compressed file size = %ld bytes (%5.2f bits/pixel/color).\n",
-                     static_cast<long>(total), static_cast<double>(total) * 8.0 / samples);
-    } else {
-        decode_image(image, header_crc, input, output);
+                     static_cast<long>(outcome.compressed_size),
+                     static_cast<double>(outcome.compressed_size) * 8.0 / samples);
     }
     std::fprintf(console.out, "\n CPU time = %5.2f s.\n", static_cast<double>((process_milliseconds() - start) * 0.001f));
     return 0;

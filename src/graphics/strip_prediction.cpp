@@ -1,11 +1,12 @@
-#include "graphics/strip_coders.hpp"
+#include "graphics/strip_prediction.hpp"
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cstddef>
 
-#include "frontend/crc.hpp"
-#include "frontend/error.hpp"
+#include "core/error.hpp"
+#include "core/wrapping_arithmetic.hpp"
 #include "graphics/predictor.hpp"
 
 namespace vrk {
@@ -75,8 +76,7 @@ inline std::int32_t code_sample(std::int32_t prediction, std::int32_t offset, st
             value = clamp_sample(prediction + t.dequantize[index] - offset, t.max_sample);
         } else {
             // Wraps rather than overflows when a damaged file lets the values run away.
-            value = static_cast<std::int32_t>(static_cast<std::uint32_t>(prediction) +
-                                              static_cast<std::uint32_t>(*residual));
+            value = wrap_add(prediction, *residual);
         }
         Sample::store(bytes, value);
         return value;
@@ -132,16 +132,14 @@ void code_row(std::uint8_t* bytes, const std::int32_t* previous, std::int32_t* c
     }
 }
 
-// Codes the strip staged in the code buffer: samples to residuals when
-// encoding, residuals to samples when decoding. The planes of a row share
-// nothing but the row's draw, so each is coded along the whole row in turn.
+// Codes one strip: samples to residuals when encoding, residuals to samples
+// when decoding. The planes of a row share nothing but the row's draw, so
+// each is coded along the whole row in turn.
 template <int Bytes, int Planes, bool Encode, bool Lossy>
-void code_strip(int strip_index, CodecContext& context, NearLossless& near_lossless) noexcept {
+void code_strip(const Strip& strip, std::uint8_t* pixels, StripPlanes& residuals, RowHistory& history,
+                NearLossless& near_lossless, int width) noexcept {
     constexpr int pixel_bytes = Bytes * Planes;
-    CodecBuffers& buffers = context.buffers;
-    const int width = context.image.width;
     const std::ptrdiff_t row_bytes = static_cast<std::ptrdiff_t>(width) * pixel_bytes;
-    std::uint8_t* const pixels = buffers.code_buffer.data();
 
     Lookups t;
     const std::int32_t* dither = nullptr;
@@ -154,23 +152,23 @@ void code_strip(int strip_index, CodecContext& context, NearLossless& near_lossl
     std::array<std::int32_t*, Planes> last{};
     std::array<std::int32_t*, Planes> spare{};
     for (int p = 0; p < Planes; ++p) {
-        last[p] = buffers.plane_records[p].last_row;
-        spare[p] = buffers.plane_records[p].spare_row;
+        last[p] = history.last[p];
+        spare[p] = history.spare[p];
     }
 
     int y = 0;
-    if (strip_index == 0) {
+    if (strip.first()) {
         // Mid-range in lossy mode; 0 in lossless mode, where max_sample is 0.
         const std::int32_t first_prediction = near_lossless.max_sample() >> 1;
         for (int p = 0; p < Planes; ++p) {
             const std::int32_t* offsets = nullptr;
             if constexpr (Lossy) offsets = dither + p;
-            code_top_row<Bytes, pixel_bytes, Encode, Lossy>(pixels + p * Bytes, last[p], buffers.row(p, 0), offsets,
-                                                            width, first_prediction, t);
+            code_top_row<Bytes, pixel_bytes, Encode, Lossy>(pixels + p * Bytes, last[p], residuals.row(p, 0),
+                                                            offsets, width, first_prediction, t);
         }
         y = 1;
     }
-    for (; y < buffers.strip_rows; ++y) {
+    for (; y < strip.rows; ++y) {
         const std::int32_t start = near_lossless.random_draw() % dither_start_count;
         std::uint8_t* const row = pixels + y * row_bytes;
         for (int p = 0; p < Planes; ++p) {
@@ -179,98 +177,58 @@ void code_strip(int strip_index, CodecContext& context, NearLossless& near_lossl
             std::int32_t* const current = spare[p];
             const std::int32_t* offsets = nullptr;
             if constexpr (Lossy) offsets = dither + start + p;
-            code_row<Bytes, pixel_bytes, Encode, Lossy>(row + p * Bytes, previous, current, buffers.row(p, y), offsets,
-                                                        width, t);
+            code_row<Bytes, pixel_bytes, Encode, Lossy>(row + p * Bytes, previous, current, residuals.row(p, y),
+                                                        offsets, width, t);
             last[p] = current;
             spare[p] = previous;
         }
     }
 
     for (int p = 0; p < Planes; ++p) {
-        buffers.plane_records[p].last_row = last[p];
-        buffers.plane_records[p].spare_row = spare[p];
+        history.last[p] = last[p];
+        history.spare[p] = spare[p];
     }
 }
 
-template <int Bytes, int Planes, bool Encode>
-void code_strip_samples(int strip_index, CodecContext& context, NearLossless& near_lossless) noexcept {
-    if (near_lossless.lossy())
-        code_strip<Bytes, Planes, Encode, true>(strip_index, context, near_lossless);
-    else
-        code_strip<Bytes, Planes, Encode, false>(strip_index, context, near_lossless);
-}
-
-std::size_t strip_bytes(const CodecContext& context, int bytes_per_pixel) noexcept {
-    return static_cast<std::size_t>(context.buffers.strip_rows) * static_cast<std::size_t>(context.image.width) *
-           static_cast<std::size_t>(bytes_per_pixel);
-}
-
-template <int Bytes, int Planes>
-std::uint32_t encode_strip(int strip_index, std::uint32_t crc, ImageFile& file, CodecContext& context,
-                           NearLossless& near_lossless) {
-    const std::size_t count = strip_bytes(context, Bytes * Planes);
-    std::uint8_t* const pixels = context.buffers.code_buffer.data();
-    file.source->read_exact(pixels, count);
-    if constexpr (Bytes == 2) {
-        // The quantizer's tables end at max_sample; a deeper sample would index past them.
-        if (near_lossless.lossy() && near_lossless.max_sample() < 0xFFFF) {
+// Encoding: the quantizer's tables end at max_sample, so a deeper two-byte
+// sample would index past them.
+template <int Bytes, int Planes, bool Lossy>
+void predict(const Strip& strip, std::uint8_t* pixels, StripPlanes& residuals, RowHistory& history,
+             NearLossless& near_lossless, int width) {
+    if constexpr (Bytes == 2 && Lossy) {
+        const std::size_t count = static_cast<std::size_t>(strip.rows) * static_cast<std::size_t>(width) * 2;
+        if (near_lossless.max_sample() < 0xFFFF) {
             for (std::size_t i = 0; i < count; i += 2)
                 if (SampleBytes<2>::load(pixels + i) > near_lossless.max_sample()) fail(ErrorCode::invalid_parameters);
         }
     }
-    code_strip_samples<Bytes, Planes, true>(strip_index, context, near_lossless);
-    return crc_update(crc, pixels, count);
+    code_strip<Bytes, Planes, true, Lossy>(strip, pixels, residuals, history, near_lossless, width);
 }
 
-template <int Bytes, int Planes>
-std::uint32_t decode_strip(int strip_index, std::uint32_t crc, ImageFile& file, CodecContext& context,
-                           NearLossless& near_lossless) {
-    const std::size_t count = strip_bytes(context, Bytes * Planes);
-    const std::uint8_t* const pixels = context.buffers.code_buffer.data();
-    code_strip_samples<Bytes, Planes, false>(strip_index, context, near_lossless);
-    file.sink->write_exact(pixels, count);
-    return crc_update(crc, pixels, count);
+template <int Bytes, int Planes, bool Lossy>
+void reconstruct(const Strip& strip, std::uint8_t* pixels, StripPlanes& residuals, RowHistory& history,
+                 NearLossless& near_lossless, int width) {
+    code_strip<Bytes, Planes, false, Lossy>(strip, pixels, residuals, history, near_lossless, width);
+}
+
+template <bool Encode, bool Lossy>
+StripPredictor strip_function_for(int bytes_per_pixel) noexcept {
+    switch (bytes_per_pixel) {
+    case 1: return Encode ? predict<1, 1, Lossy> : reconstruct<1, 1, Lossy>;
+    case 2: return Encode ? predict<2, 1, Lossy> : reconstruct<2, 1, Lossy>;
+    default: assert(bytes_per_pixel == 3); return Encode ? predict<1, 3, Lossy> : reconstruct<1, 3, Lossy>;
+    }
 }
 
 } // namespace
 
-std::uint32_t encode_strip_gray8(int strip_index, std::uint32_t crc, ImageFile& file, CodecContext& context,
-                                 NearLossless& near_lossless) {
-    return encode_strip<1, 1>(strip_index, crc, file, context, near_lossless);
+StripPredictor strip_predictor_for(int bytes_per_pixel, bool lossy) noexcept {
+    return lossy ? strip_function_for<true, true>(bytes_per_pixel) : strip_function_for<true, false>(bytes_per_pixel);
 }
 
-std::uint32_t decode_strip_gray8(int strip_index, std::uint32_t crc, ImageFile& file, CodecContext& context,
-                                 NearLossless& near_lossless) {
-    return decode_strip<1, 1>(strip_index, crc, file, context, near_lossless);
-}
-
-std::uint32_t encode_strip_gray16(int strip_index, std::uint32_t crc, ImageFile& file, CodecContext& context,
-                                  NearLossless& near_lossless) {
-    return encode_strip<2, 1>(strip_index, crc, file, context, near_lossless);
-}
-
-std::uint32_t decode_strip_gray16(int strip_index, std::uint32_t crc, ImageFile& file, CodecContext& context,
-                                  NearLossless& near_lossless) {
-    return decode_strip<2, 1>(strip_index, crc, file, context, near_lossless);
-}
-
-std::uint32_t encode_strip_rgb24(int strip_index, std::uint32_t crc, ImageFile& file, CodecContext& context,
-                                 NearLossless& near_lossless) {
-    return encode_strip<1, 3>(strip_index, crc, file, context, near_lossless);
-}
-
-std::uint32_t decode_strip_rgb24(int strip_index, std::uint32_t crc, ImageFile& file, CodecContext& context,
-                                 NearLossless& near_lossless) {
-    return decode_strip<1, 3>(strip_index, crc, file, context, near_lossless);
-}
-
-StripCoder strip_coder_for(int bytes_per_pixel, bool encoding) {
-    switch (bytes_per_pixel) {
-    case 1: return encoding ? encode_strip_gray8 : decode_strip_gray8;
-    case 2: return encoding ? encode_strip_gray16 : decode_strip_gray16;
-    case 3: return encoding ? encode_strip_rgb24 : decode_strip_rgb24;
-    default: fail(ErrorCode::invalid_parameters);
-    }
+StripPredictor strip_reconstructor_for(int bytes_per_pixel, bool lossy) noexcept {
+    return lossy ? strip_function_for<false, true>(bytes_per_pixel)
+                 : strip_function_for<false, false>(bytes_per_pixel);
 }
 
 } // namespace vrk

@@ -1,4 +1,4 @@
-#include "frontend/error.hpp"
+#include "core/error.hpp"
 
 namespace vrk {
 
@@ -16,6 +16,11 @@ const char* message_of(ErrorCode code) noexcept {
     case ErrorCode::image_too_large: return "image is larger than specified dimension";
     case ErrorCode::cannot_close_image: return "Cannot close image file";
     case ErrorCode::out_of_memory: return "not enough memory";
+    case ErrorCode::limit_exceeded: return "Image exceeds the decoding limit";
+    case ErrorCode::output_exists: return "Output file exists";
+    case ErrorCode::invalid_argument: return "Invalid argument";
+    case ErrorCode::buffer_too_small: return "Buffer too small";
+    case ErrorCode::ok: return "ok";
     }
     return "unknown error";
 }

@@ -42,4 +42,8 @@ inline constexpr std::array<std::array<std::uint32_t, 256>, 8> crc_slices = deta
 // The CRC after `count` more bytes.
 std::uint32_t crc_update(std::uint32_t crc, const std::uint8_t* bytes, std::size_t count) noexcept;
 
+// The CRC after `count` more 32-bit values, each as four bytes, least
+// significant first.
+std::uint32_t crc_update_values(std::uint32_t crc, const std::int32_t* values, std::size_t count) noexcept;
+
 } // namespace vrk

@@ -1,9 +1,9 @@
-#include "frontend/byte_io.hpp"
+#include "core/byte_io.hpp"
 
 #include <algorithm>
 #include <cstring>
 
-#include "frontend/error.hpp"
+#include "core/error.hpp"
 
 namespace vrk {
 
