@@ -2,17 +2,17 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "frontend/byte_io.hpp"
-#include "frontend/error.hpp"
-#include "frontend/image_formats.hpp"
+#include "core/byte_io.hpp"
+#include "core/error.hpp"
+#include "codec/image_formats.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
-    const int format_index = vrk::format_ras + data[0] % 3; // .ras, .pgm or .ppm
+    const auto format = static_cast<vrk::ImageFormat>(static_cast<int>(vrk::ImageFormat::sun_raster) + data[0] % 3);
     vrk::MemorySource source({data + 1, size - 1});
     vrk::ImageParameters image;
     try {
-        vrk::read_image_parameters({}, format_index, source, image);
+        vrk::read_image_parameters(source, format, {}, image);
         if (image.image_header_size() > 65535 || image.width > 65535 || image.height > 65535) __builtin_trap();
     } catch (const vrk::Error&) {
     }

@@ -14,7 +14,7 @@
 
 #include "entropy/band_geometry.hpp"
 #include "entropy/entropy_coder.hpp"
-#include "frontend/byte_io.hpp"
+#include "core/byte_io.hpp"
 
 namespace {
 
@@ -85,26 +85,26 @@ Workload wavelet_workload() {
 }
 
 // One strip's calls, as the engines make them.
-void code_strip(EntropyCoder& coder, const Workload& w, std::int32_t* values, std::int32_t* class_row,
-                std::int32_t* parent_row) {
+void code_strip(EntropyCoder& coder, const Workload& w, std::int32_t* values) {
     const vrk::StripRows rows{values, strip_cols};
     for (const Call& call : w.calls) {
         if (call.orientation == 0)
-            coder.code_plane(rows, class_row, call.rows, call.cols);
+            coder.code_plane(rows, call.rows, call.cols);
         else
-            coder.code_band(call.orientation, rows, call.rows, call.cols, class_row, parent_row);
+            coder.code_band(call.orientation, rows, call.rows, call.cols);
     }
 }
 
+EntropyCoder::StripLimits limits_of(const Workload& w) { return {strip_cols, w.values_per_strip}; }
+
 // A whole encoding run; returns the compressed bytes.
-std::vector<std::uint8_t> encode_run(const Workload& w, bool fast, std::vector<std::int32_t>& scratch,
-                                     std::vector<std::uint8_t>& buffer, std::vector<std::int32_t>& context) {
+std::vector<std::uint8_t> encode_run(const Workload& w, bool fast, std::vector<std::int32_t>& scratch) {
     vrk::MemorySink sink;
-    EntropyCoder coder(sink, fast, 8);
+    EntropyCoder coder(sink, fast, 8, limits_of(w));
     for (const auto& strip : w.strips) {
         scratch = strip;
-        coder.begin_strip(buffer.data(), buffer.size());
-        code_strip(coder, w, scratch.data(), context.data() + 1, context.data() + strip_cols + 3);
+        coder.begin_strip();
+        code_strip(coder, w, scratch.data());
         coder.finish_strip();
     }
     coder.write_check_word(0);
@@ -114,14 +114,13 @@ std::vector<std::uint8_t> encode_run(const Workload& w, bool fast, std::vector<s
 // A whole decoding run; returns whether every strip came back unchanged
 // (when `check` is set).
 bool decode_run(const Workload& w, bool fast, const std::vector<std::uint8_t>& compressed,
-                std::vector<std::int32_t>& scratch, std::vector<std::uint8_t>& buffer,
-                std::vector<std::int32_t>& context, bool check) {
+                std::vector<std::int32_t>& scratch, bool check) {
     vrk::MemorySource source(compressed);
-    EntropyCoder coder(source, fast, 8);
+    EntropyCoder coder(source, fast, 8, limits_of(w));
     bool same = true;
     for (const auto& strip : w.strips) {
-        coder.begin_strip(buffer.data(), buffer.size());
-        code_strip(coder, w, scratch.data(), context.data() + 1, context.data() + strip_cols + 3);
+        coder.begin_strip();
+        code_strip(coder, w, scratch.data());
         coder.finish_strip();
         if (check) same = same && scratch == strip;
     }
@@ -132,18 +131,16 @@ bool decode_run(const Workload& w, bool fast, const std::vector<std::uint8_t>& c
 
 void run(benchmark::State& state, const Workload& w, bool fast, bool decode) {
     std::vector<std::int32_t> scratch(static_cast<std::size_t>(strip_rows) * strip_cols);
-    std::vector<std::uint8_t> buffer(EntropyCoder::code_buffer_capacity(scratch.size(), 8));
-    std::vector<std::int32_t> context(2 * strip_cols + 8, 0);
-    const std::vector<std::uint8_t> compressed = encode_run(w, fast, scratch, buffer, context);
-    if (!decode_run(w, fast, compressed, scratch, buffer, context, true)) {
+    const std::vector<std::uint8_t> compressed = encode_run(w, fast, scratch);
+    if (!decode_run(w, fast, compressed, scratch, true)) {
         state.SkipWithError("decoded values differ");
         return;
     }
     for (auto _ : state) {
         if (decode)
-            decode_run(w, fast, compressed, scratch, buffer, context, false);
+            decode_run(w, fast, compressed, scratch, false);
         else
-            benchmark::DoNotOptimize(encode_run(w, fast, scratch, buffer, context).data());
+            benchmark::DoNotOptimize(encode_run(w, fast, scratch).data());
     }
     const double values = static_cast<double>(w.values_per_strip) * strip_count;
     state.counters["values"] = benchmark::Counter(values, benchmark::Counter::kIsIterationInvariantRate);

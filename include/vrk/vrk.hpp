@@ -81,9 +81,9 @@ struct DecodeOptions {
 struct Info {
     int width = 0;
     int height = 0;
-    int channels = 1;          // 1 grey, 3 colour
-    int bits_per_sample = 8;   // 8..16
-    int bytes_per_sample = 1;  // 1, or 2 for 9..16 bits
+    int channels = 1;         // 1 grey, 3 colour
+    int bits_per_sample = 8;  // 8..16
+    int bytes_per_sample = 1; // 1, or 2 for 9..16 bits
     int loss_factor = 0;
     bool fast = false;
     bool graphics = false;

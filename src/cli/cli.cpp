@@ -98,7 +98,8 @@ int run(std::span<const std::string> arguments, const Console& console) {
                      static_cast<long>(outcome.compressed_size),
                      static_cast<double>(outcome.compressed_size) * 8.0 / samples);
     }
-    std::fprintf(console.out, "\n CPU time = %5.2f s.\n", static_cast<double>((process_milliseconds() - start) * 0.001f));
+    std::fprintf(console.out, "\n CPU time = %5.2f s.\n",
+                 static_cast<double>((process_milliseconds() - start) * 0.001f));
     return 0;
 }
 

@@ -19,8 +19,7 @@ std::int64_t encode_with(const ImageParameters& image, std::uint32_t header_crc,
 }
 
 template <class Engine>
-void decode_with(const ImageParameters& image, std::uint32_t header_crc, ByteSource& compressed,
-                 ByteSink& image_file) {
+void decode_with(const ImageParameters& image, std::uint32_t header_crc, ByteSource& compressed, ByteSink& image_file) {
     EntropyCoder coder(compressed, image.fast(), image.bits_per_sample, strip_limits<Engine>(image));
     StripDriver<Engine> driver(image);
     const std::uint32_t image_crc = driver.decode(header_crc, coder, image_file);

@@ -18,7 +18,6 @@ std::int64_t encode_image(const ImageParameters& image, std::uint32_t header_crc
 // Decodes the strip records of `compressed` into `image_file` (after its
 // header bytes) and checks the trailing CRC word ("Incorrect image CRC").
 // Closes both; on a CRC mismatch the restored image has been written.
-void decode_image(const ImageParameters& image, std::uint32_t header_crc, ByteSource& compressed,
-                  ByteSink& image_file);
+void decode_image(const ImageParameters& image, std::uint32_t header_crc, ByteSource& compressed, ByteSink& image_file);
 
 } // namespace vrk

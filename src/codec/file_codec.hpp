@@ -16,10 +16,10 @@ namespace vrk {
 
 struct FileRun {
     std::string input_path;
-    DetectedFormat detected;                   // of input_path
+    DetectedFormat detected;                    // of input_path
     std::span<const std::string> raw_arguments; // .raw: width [height] [bytes/pixel] [loss factor], as written
-    std::uint32_t mode_flags = 0;              // encoding
-    int loss_factor = 0;                       // encoding an image file other than .raw
+    std::uint32_t mode_flags = 0;               // encoding
+    int loss_factor = 0;                        // encoding an image file other than .raw
     // Asked when the output file exists: true overwrites it, false ends the run.
     std::function<bool(const std::string& output_path)> may_overwrite;
     // Told the image once the output holds its headers, before the first strip.
@@ -28,7 +28,7 @@ struct FileRun {
 
 struct FileOutcome {
     std::string output_path;
-    bool written = false;           // false when may_overwrite declined
+    bool written = false;             // false when may_overwrite declined
     std::int64_t compressed_size = 0; // encoding: the whole compressed file's size
     ImageParameters image;
 };

@@ -14,9 +14,9 @@
 namespace vrk {
 
 struct DetectedFormat {
-    bool compressed = false;              // .vrk: to be restored
+    bool compressed = false;               // .vrk: to be restored
     ImageFormat format = ImageFormat::raw; // an image file's format (unused when compressed)
-    std::size_t dot_position = 0;         // index of the extension's dot in the name
+    std::size_t dot_position = 0;          // index of the extension's dot in the name
 };
 
 // "Image header or type not supported or invalid" for any other name.

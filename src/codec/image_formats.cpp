@@ -129,8 +129,7 @@ void check_parameters(const ImageParameters& image, bool compressed) {
         fail(ErrorCode::invalid_parameters);
     // No engine defines 0 bytes per pixel, and the header cannot store larger dimensions.
     if (image.bytes_per_pixel == 0 || image.width > largest_stored_field || image.height > largest_stored_field)
-        fail(compressed ? ErrorCode::invalid_compressed_file
-                                                     : ErrorCode::invalid_parameters);
+        fail(compressed ? ErrorCode::invalid_compressed_file : ErrorCode::invalid_parameters);
 }
 
 // A compressed header that no encoder writes: no image format to restore, a

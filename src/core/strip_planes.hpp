@@ -35,9 +35,7 @@ public:
         return {values_.data() + static_cast<std::ptrdiff_t>(plane) * max_strip_rows * stride_, stride_};
     }
     std::int32_t* row(int plane, int i) noexcept { return rows(plane).row(i); }
-    const std::int32_t* row(int plane, int i) const noexcept {
-        return const_cast<StripPlanes*>(this)->row(plane, i);
-    }
+    const std::int32_t* row(int plane, int i) const noexcept { return const_cast<StripPlanes*>(this)->row(plane, i); }
 
 private:
     std::vector<std::int32_t> values_;

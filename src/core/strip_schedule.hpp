@@ -7,9 +7,7 @@ inline constexpr int max_strip_rows = 32;
 
 // Rows in the next strip when `remaining` rows of the image are left:
 // 32 rows, 24 when 33 to 48 remain (so no strip is tiny), else all of them.
-constexpr int strip_rows_for(int remaining) noexcept {
-    return remaining >= 49 ? 32 : remaining >= 33 ? 24 : remaining;
-}
+constexpr int strip_rows_for(int remaining) noexcept { return remaining >= 49 ? 32 : remaining >= 33 ? 24 : remaining; }
 constexpr int rounded_up_to_8(int n) noexcept { return (n + 7) & ~7; }
 
 // One strip of the schedule. Its coded rows are padded_rows (16, 24 or 32);

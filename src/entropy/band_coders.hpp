@@ -14,8 +14,8 @@
 
 #include <cstdint>
 
-#include "entropy/band_geometry.hpp"
 #include "core/strip_planes.hpp"
+#include "entropy/band_geometry.hpp"
 #include "entropy/magnitude_sets.hpp"
 
 namespace vrk {

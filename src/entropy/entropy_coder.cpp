@@ -5,6 +5,7 @@
 #include <cassert>
 #include <vector>
 
+#include "core/error.hpp"
 #include "entropy/arithmetic_coder.hpp"
 #include "entropy/arithmetic_model.hpp"
 #include "entropy/band_coders.hpp"
@@ -13,7 +14,6 @@
 #include "entropy/prefix_model.hpp"
 #include "entropy/raw_bit_stream.hpp"
 #include "entropy/value_coders.hpp"
-#include "core/error.hpp"
 
 namespace vrk {
 
@@ -61,8 +61,7 @@ struct EntropyCoder::State {
     // call (or the strip's flush and finish, with no values) always fits
     // between the two streams.
     bool has_room(std::size_t values) const noexcept {
-        const std::size_t used =
-            writer.bytes_committed() + (capacity - arith_encoder.back()) + arith_encoder.pending();
+        const std::size_t used = writer.bytes_committed() + (capacity - arith_encoder.back()) + arith_encoder.pending();
         const std::size_t needed = (values * max_bits_per_value(alphabet) + 7) / 8 + call_reserve_bytes;
         return used <= capacity && capacity - used >= needed;
     }
@@ -190,8 +189,8 @@ void EntropyCoder::code_plane(StripRows strip, int row_count, int cols) {
     // The guards and the above-left term need three columns.
     assert(row_count > 0 && cols >= 3 && cols <= state_->max_cols);
     const auto values = static_cast<std::size_t>(row_count) * static_cast<std::size_t>(cols);
-    state_->with_value_coder(
-        values, [&](auto& coder) { code_plane_values(coder, strip, state_->class_row, row_count, cols); });
+    state_->with_value_coder(values,
+                             [&](auto& coder) { code_plane_values(coder, strip, state_->class_row, row_count, cols); });
 }
 
 void EntropyCoder::code_band(int orientation, StripRows strip, int row_count, int cols) {

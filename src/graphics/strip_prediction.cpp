@@ -107,7 +107,8 @@ void encode_row_lossless(const std::uint8_t* bytes, const std::int32_t* previous
                          std::int32_t* residuals, int width) noexcept {
     for (int x = 0; x < width; ++x) current[x] = SampleBytes<Bytes>::load(bytes + x * PixelBytes);
     residuals[0] = current[0] - predict_column0(previous[0], previous[1]);
-    for (int x = 1; x < width; ++x) residuals[x] = current[x] - predict_med(current[x - 1], previous[x], previous[x - 1]);
+    for (int x = 1; x < width; ++x)
+        residuals[x] = current[x] - predict_med(current[x - 1], previous[x], previous[x - 1]);
 }
 
 // Any later row, predicted from the row completed before it.
@@ -163,8 +164,8 @@ void code_strip(const Strip& strip, std::uint8_t* pixels, StripPlanes& residuals
         for (int p = 0; p < Planes; ++p) {
             const std::int32_t* offsets = nullptr;
             if constexpr (Lossy) offsets = dither + p;
-            code_top_row<Bytes, pixel_bytes, Encode, Lossy>(pixels + p * Bytes, last[p], residuals.row(p, 0),
-                                                            offsets, width, first_prediction, t);
+            code_top_row<Bytes, pixel_bytes, Encode, Lossy>(pixels + p * Bytes, last[p], residuals.row(p, 0), offsets,
+                                                            width, first_prediction, t);
         }
         y = 1;
     }
@@ -227,8 +228,7 @@ StripPredictor strip_predictor_for(int bytes_per_pixel, bool lossy) noexcept {
 }
 
 StripPredictor strip_reconstructor_for(int bytes_per_pixel, bool lossy) noexcept {
-    return lossy ? strip_function_for<false, true>(bytes_per_pixel)
-                 : strip_function_for<false, false>(bytes_per_pixel);
+    return lossy ? strip_function_for<false, true>(bytes_per_pixel) : strip_function_for<false, false>(bytes_per_pixel);
 }
 
 } // namespace vrk

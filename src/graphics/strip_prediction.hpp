@@ -31,8 +31,8 @@ struct RowHistory {
     std::array<std::int32_t*, 3> spare{};
 };
 
-using StripPredictor = void (*)(const Strip& strip, std::uint8_t* pixels, StripPlanes& residuals,
-                                RowHistory& history, NearLossless& near_lossless, int width);
+using StripPredictor = void (*)(const Strip& strip, std::uint8_t* pixels, StripPlanes& residuals, RowHistory& history,
+                                NearLossless& near_lossless, int width);
 
 // Encoding: pixels to residuals. Lossy encoding of two-byte samples refuses
 // a sample above 2^bits_per_sample - 1 ("Invalid image parameters"): the

@@ -12,8 +12,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "wavelet/wavelet_step.hpp"
 #include "core/wrapping_arithmetic.hpp"
+#include "wavelet/wavelet_step.hpp"
 
 namespace vrk {
 

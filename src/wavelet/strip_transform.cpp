@@ -4,9 +4,9 @@
 #include <cassert>
 
 #include "core/strip_schedule.hpp"
+#include "core/wrapping_arithmetic.hpp"
 #include "wavelet/column_block_step.hpp"
 #include "wavelet/wavelet_step.hpp"
-#include "core/wrapping_arithmetic.hpp"
 
 namespace vrk {
 

@@ -42,7 +42,7 @@ private:
     int padded_width_;
     std::vector<std::int32_t> carry_store_; // per plane, a low and a high row for each level
     std::vector<ColumnCarries> carries_;
-    std::vector<std::int32_t> scratch_;     // one row or column
+    std::vector<std::int32_t> scratch_; // one row or column
 };
 
 } // namespace vrk

@@ -80,13 +80,11 @@ void pack_colour_row(std::uint8_t* bytes, const std::int32_t* y, const std::int3
 // reconstruction from quantized bands can overshoot it. Clamping sums are
 // formed in 64 bits so damaged coefficients cannot overflow them.
 template <int BytesPerPixel, bool Lossy>
-void pack_strip(std::uint8_t* bytes, const StripPlanes& planes, int rows, int width,
-                std::int32_t max_sample) noexcept {
+void pack_strip(std::uint8_t* bytes, const StripPlanes& planes, int rows, int width, std::int32_t max_sample) noexcept {
     for (int r = 0; r < rows; ++r) {
         if constexpr (BytesPerPixel == 1) {
             const std::int32_t* in = planes.row(0, r);
-            for (int c = 0; c < width; ++c)
-                bytes[c] = Lossy ? clamp_to_byte(in[c]) : static_cast<std::uint8_t>(in[c]);
+            for (int c = 0; c < width; ++c) bytes[c] = Lossy ? clamp_to_byte(in[c]) : static_cast<std::uint8_t>(in[c]);
         } else if constexpr (BytesPerPixel == 2) {
             const std::int32_t* in = planes.row(0, r);
             for (int c = 0; c < width; ++c) {
@@ -100,8 +98,8 @@ void pack_strip(std::uint8_t* bytes, const StripPlanes& planes, int rows, int wi
             const std::int32_t* v = planes.row(2, r);
             if constexpr (Lossy) {
                 for (int c = 0; c < width; ++c) {
-                    const std::int64_t g = std::clamp<std::int64_t>(
-                        std::int64_t{y[c]} - ((std::int64_t{u[c]} + v[c]) >> 2), 0, 255);
+                    const std::int64_t g =
+                        std::clamp<std::int64_t>(std::int64_t{y[c]} - ((std::int64_t{u[c]} + v[c]) >> 2), 0, 255);
                     bytes[3 * c] = clamp_to_byte(u[c] + g);
                     bytes[3 * c + 1] = static_cast<std::uint8_t>(g);
                     bytes[3 * c + 2] = clamp_to_byte(v[c] + g);

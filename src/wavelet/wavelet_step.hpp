@@ -20,8 +20,7 @@
 namespace vrk {
 
 // P = (3 e[k-1] + 2 e[k] - 2 d[k-1] + 3) >> 3, d[k-1] unpredicted.
-constexpr std::int32_t predict_difference(std::int32_t e_before, std::int32_t e_after,
-                                          std::int32_t d_before) noexcept {
+constexpr std::int32_t predict_difference(std::int32_t e_before, std::int32_t e_after, std::int32_t d_before) noexcept {
     const std::uint32_t sum = 3u * static_cast<std::uint32_t>(e_before) + 2u * static_cast<std::uint32_t>(e_after) -
                               2u * static_cast<std::uint32_t>(d_before) + 3u;
     return static_cast<std::int32_t>(sum) >> 3;
