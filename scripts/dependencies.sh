@@ -1,0 +1,36 @@
+#!/bin/sh
+# Installs, on Debian 12, the packages that building and testing vrk need, and
+# returns at once when they are all there. Needs root (or sudo) only to install.
+#   scripts/dependencies.sh          everything: the tool, the tests, the Python package
+#   scripts/dependencies.sh tool     only what building the vrk tool needs
+set -eu
+
+tool="cmake ninja-build g++"
+tests="clang-14 libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libjxl-testdata netpbm pkgconf groff"
+python="python3-dev pybind11-dev python3-numpy python3-pytest python3-zarr python3-numcodecs python3-pil
+        python3-dask python3-distributed"
+
+case "${1:-all}" in
+tool) wanted="$tool" ;;
+all) wanted="$tool $tests $python" ;;
+*) echo "usage: $0 [tool|all]" >&2; exit 2 ;;
+esac
+
+# shellcheck disable=SC2086
+installed=$(dpkg-query -W -f='${Package} ${Status}\n' $wanted 2>/dev/null | awk '/ installed$/ { print $1 }' || true)
+missing=""
+for package in $wanted; do
+    echo "$installed" | grep -qx "$package" || missing="$missing $package"
+done
+[ -z "$missing" ] && exit 0
+
+echo "Installing:$missing"
+run=""
+if [ "$(id -u)" != 0 ]; then
+    command -v sudo >/dev/null || { echo "$0: run as root to install:$missing" >&2; exit 1; }
+    run=sudo
+fi
+export DEBIAN_FRONTEND=noninteractive
+$run apt-get update
+# shellcheck disable=SC2086
+$run apt-get install -y --no-install-recommends $missing
