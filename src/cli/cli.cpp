@@ -1,5 +1,6 @@
 #include "cli/cli.hpp"
 
+#include <algorithm>
 #include <ctime>
 #include <new>
 
@@ -48,7 +49,7 @@ void describe_image(const Console& console, const ImageParameters& image) {
     if (image.loss_factor != 0) std::fprintf(console.out, " Lossy reproduction factor = %d\n", image.loss_factor);
 }
 
-int run(std::span<const std::string> arguments, const Console& console) {
+int run(std::span<const std::string> arguments, const Console& console, int threads) {
     if (arguments.empty()) {
         print_usage(console.out);
         return 0;
@@ -62,6 +63,7 @@ int run(std::span<const std::string> arguments, const Console& console) {
     const std::span<const std::string> extra = arguments.subspan(name_position + 1);
     FileRun file;
     file.input_path = name;
+    file.threads = threads;
     file.detected = detect_image_format(name); // before any file is opened
     if (file.detected.compressed) {
         if (arguments.size() != 1) {
@@ -105,9 +107,19 @@ int run(std::span<const std::string> arguments, const Console& console) {
 
 } // namespace
 
-int run_command_line(std::span<const std::string> arguments, const Console& console) {
+int threads_setting(const char* value) noexcept {
+    if (value == nullptr || *value == '\0') return 0;
+    int threads = 0;
+    for (const char* c = value; *c != '\0'; ++c) {
+        if (*c < '0' || *c > '9') return 0;
+        threads = std::min(threads * 10 + (*c - '0'), 1000);
+    }
+    return threads;
+}
+
+int run_command_line(std::span<const std::string> arguments, const Console& console, int threads) {
     try {
-        return run(arguments, console);
+        return run(arguments, console, threads);
     } catch (const Error& error) {
         std::fflush(console.out);
         if (error.code() == ErrorCode::out_of_memory)

@@ -13,9 +13,15 @@ struct Console {
     std::FILE* in;  // the answer to the overwrite prompt
 };
 
-// Runs one command (the arguments after the program's name) and returns the
-// exit status: 0 on success, after the usage text and after a declined
-// overwrite; 1 after any error, which is printed to console.err.
-int run_command_line(std::span<const std::string> arguments, const Console& console);
+// The stage threads a VRK_THREADS value asks for: a whole number from 0 up (0
+// automatic, 1 one thread, more two stages); anything else, or no value,
+// counts as automatic, since the command has no message for it.
+int threads_setting(const char* value) noexcept;
+
+// Runs one command (the arguments after the program's name) with the given
+// threads setting and returns the exit status: 0 on success, after the usage
+// text and after a declined overwrite; 1 after any error, which is printed to
+// console.err.
+int run_command_line(std::span<const std::string> arguments, const Console& console, int threads = 0);
 
 } // namespace vrk

@@ -51,7 +51,7 @@ std::vector<std::uint8_t> compress_image(std::span<const std::uint8_t> image_fil
         MemorySink sink;
         sink.write_exact(image.container_header.data(), image.container_header.size());
         sink.write_exact(image.image_header_bytes.data(), image.image_header_bytes.size());
-        encode_image(image, header_crc, source, sink);
+        encode_image(image, header_crc, source, sink, {options.threads});
         return sink.take();
     });
 }
@@ -78,6 +78,7 @@ std::string compress_file(const std::string& path, const Options& options, const
         run.raw_arguments = raw_arguments;
         run.mode_flags = mode_flags_for(options);
         run.loss_factor = options.loss_factor;
+        run.threads = options.threads;
         run.may_overwrite = [overwrite](const std::string&) {
             if (!overwrite) fail(ErrorCode::output_exists);
             return true;

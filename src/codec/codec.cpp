@@ -1,5 +1,7 @@
 #include "codec/codec.hpp"
 
+#include <thread>
+
 #include "codec/strip_driver.hpp"
 #include "core/error.hpp"
 #include "graphics/graphics_engine.hpp"
@@ -11,33 +13,39 @@ namespace {
 
 template <class Engine>
 std::int64_t encode_with(const ImageParameters& image, std::uint32_t header_crc, ByteSource& image_file,
-                         ByteSink& compressed) {
+                         ByteSink& compressed, const RunSettings& settings) {
     EntropyCoder coder(compressed, image.fast(), image.bits_per_sample, strip_limits<Engine>(image));
-    StripDriver<Engine> driver(image);
+    StripDriver<Engine> driver(image, stage_threads(settings.threads), settings.observer);
     const std::uint32_t image_crc = driver.encode(header_crc, image_file, coder);
     return coder.write_check_word(image_crc);
 }
 
 template <class Engine>
-void decode_with(const ImageParameters& image, std::uint32_t header_crc, ByteSource& compressed, ByteSink& image_file) {
+void decode_with(const ImageParameters& image, std::uint32_t header_crc, ByteSource& compressed, ByteSink& image_file,
+                 const RunSettings& settings) {
     EntropyCoder coder(compressed, image.fast(), image.bits_per_sample, strip_limits<Engine>(image));
-    StripDriver<Engine> driver(image);
+    StripDriver<Engine> driver(image, stage_threads(settings.threads), settings.observer);
     const std::uint32_t image_crc = driver.decode(header_crc, coder, image_file);
     if (coder.read_check_word() != image_crc) fail(ErrorCode::incorrect_crc);
 }
 
 } // namespace
 
-std::int64_t encode_image(const ImageParameters& image, std::uint32_t header_crc, ByteSource& image_file,
-                          ByteSink& compressed) {
-    return image.graphics() ? encode_with<GraphicsEngine>(image, header_crc, image_file, compressed)
-                            : encode_with<WaveletEngine>(image, header_crc, image_file, compressed);
+int stage_threads(int threads) noexcept {
+    if (threads == 0) return std::thread::hardware_concurrency() >= 2 ? 2 : 1;
+    return threads >= 2 ? 2 : 1;
 }
 
-void decode_image(const ImageParameters& image, std::uint32_t header_crc, ByteSource& compressed,
-                  ByteSink& image_file) {
-    image.graphics() ? decode_with<GraphicsEngine>(image, header_crc, compressed, image_file)
-                     : decode_with<WaveletEngine>(image, header_crc, compressed, image_file);
+std::int64_t encode_image(const ImageParameters& image, std::uint32_t header_crc, ByteSource& image_file,
+                          ByteSink& compressed, const RunSettings& settings) {
+    return image.graphics() ? encode_with<GraphicsEngine>(image, header_crc, image_file, compressed, settings)
+                            : encode_with<WaveletEngine>(image, header_crc, image_file, compressed, settings);
+}
+
+void decode_image(const ImageParameters& image, std::uint32_t header_crc, ByteSource& compressed, ByteSink& image_file,
+                  const RunSettings& settings) {
+    image.graphics() ? decode_with<GraphicsEngine>(image, header_crc, compressed, image_file, settings)
+                     : decode_with<WaveletEngine>(image, header_crc, compressed, image_file, settings);
 }
 
 } // namespace vrk

@@ -39,10 +39,10 @@ FileOutcome run_file(const FileRun& run) {
     if (run.on_start) run.on_start(image);
 
     if (encoding) {
-        const std::int64_t coded = encode_image(image, header_crc, input, output);
+        const std::int64_t coded = encode_image(image, header_crc, input, output, {run.threads});
         outcome.compressed_size = static_cast<std::int64_t>(container_header_size) + image.image_header_size() + coded;
     } else {
-        decode_image(image, header_crc, input, output);
+        decode_image(image, header_crc, input, output, {run.threads});
     }
     return outcome;
 }

@@ -20,6 +20,7 @@ struct FileRun {
     std::span<const std::string> raw_arguments; // .raw: width [height] [bytes/pixel] [loss factor], as written
     std::uint32_t mode_flags = 0;               // encoding
     int loss_factor = 0;                        // encoding an image file other than .raw
+    int threads = 0;                            // as RunSettings::threads
     // Asked when the output file exists: true overwrites it, false ends the run.
     std::function<bool(const std::string& output_path)> may_overwrite;
     // Told the image once the output holds its headers, before the first strip.

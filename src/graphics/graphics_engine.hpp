@@ -26,6 +26,9 @@ public:
     static int plane_stride(const ImageParameters& image) noexcept { return image.width; }
     // The CRC covers the pixels as the decoder sees them.
     static bool crc_covers_coefficients(const ImageParameters&) noexcept { return false; }
+    // A short last strip codes, in its rows past the image, the residuals the
+    // strip before left in the same rows of the strip planes.
+    static constexpr bool last_strip_codes_rows_left_before = true;
 
     // The pixel stage. Lossy encoding writes each reconstruction back over its pixel.
     void forward(const Strip& strip, std::uint8_t* pixels, StripPlanes& planes);

@@ -27,6 +27,8 @@ public:
     static int plane_stride(const ImageParameters& image) noexcept { return rounded_up_to_8(image.width); }
     // Lossy runs protect the quantized coefficients rather than the pixels.
     static bool crc_covers_coefficients(const ImageParameters& image) noexcept { return image.lossy(); }
+    // Padding rows are rebuilt for every strip.
+    static constexpr bool last_strip_codes_rows_left_before = false;
 
     // The pixel stage: pixel bytes to quantized bands, and back.
     void forward(const Strip& strip, const std::uint8_t* pixels, StripPlanes& planes);
