@@ -1,4 +1,4 @@
-#include "frontend/crc.hpp"
+#include "core/crc.hpp"
 
 #include <gtest/gtest.h>
 
