@@ -1,17 +1,22 @@
-// Drives a whole EntropyCoder run over strip arrays the way the engines do:
-// a list of plane and band calls per strip, the shared class and parent rows.
+// Runs of the entropy coder over strip arrays, the way the engines call it:
+// a list of plane and band calls per strip. The one encode loop and the one
+// decode loop of the entropy tests.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <vector>
 
+#include "core/byte_io.hpp"
 #include "entropy/band_geometry.hpp"
 #include "entropy/entropy_coder.hpp"
 
-namespace vrk::testing_support {
+namespace vrk::test {
 
 struct Call {
-    int orientation; // 0 for the plane coder
+    int orientation; // 0 for the plane coder, else the band's orientation
     int rows;
     int cols;
 };
@@ -29,27 +34,87 @@ inline std::vector<Call> wavelet_calls(int height, int width) {
 
 struct StripArray {
     StripArray(int height, int width)
-        : height(height), width(width), values(static_cast<std::size_t>(height) * width),
-          context(2 * static_cast<std::size_t>(width) + 4, 0) {}
+        : height(height), width(width), values(static_cast<std::size_t>(height) * static_cast<std::size_t>(width)) {}
     StripRows rows() { return StripRows{values.data(), width}; }
     std::int32_t& at(int row, int col) { return values[static_cast<std::size_t>(row) * width + col]; }
 
     void code(EntropyCoder& coder, const std::vector<Call>& calls) {
-        std::int32_t* class_row = context.data() + 1;
-        std::int32_t* parent_row = class_row + width + 2;
         for (const Call& call : calls) {
             if (call.orientation == 0)
-                coder.code_plane(rows(), class_row, call.rows, call.cols);
+                coder.code_plane(rows(), call.rows, call.cols);
             else
-                coder.code_band(call.orientation, rows(), call.rows, call.cols, class_row, parent_row);
+                coder.code_band(call.orientation, rows(), call.rows, call.cols);
         }
     }
 
     int height;
     int width;
     std::vector<std::int32_t> values;
-    std::vector<std::int32_t> context;
 };
+
+struct CodedStrip {
+    std::vector<Call> calls;
+    StripArray values;
+};
+
+// Limits that take every strip of the run, and no more.
+inline EntropyCoder::StripLimits limits_for(const std::vector<CodedStrip>& strips) {
+    EntropyCoder::StripLimits limits{3, 0};
+    for (const CodedStrip& strip : strips) {
+        limits.max_cols = std::max(limits.max_cols, strip.values.width);
+        limits.max_values = std::max(limits.max_values, strip.values.values.size());
+    }
+    return limits;
+}
+
+// Codes every strip in order, each between begin_strip and finish_strip,
+// and calls after_strip() after each.
+inline void code_strips(EntropyCoder& coder, std::vector<CodedStrip>& strips,
+                        const std::function<void()>& after_strip = {}) {
+    for (CodedStrip& strip : strips) {
+        coder.begin_strip();
+        strip.values.code(coder, strip.calls);
+        coder.finish_strip();
+        if (after_strip) after_strip();
+    }
+}
+
+struct EncodedRun {
+    std::vector<std::uint8_t> bytes;      // the strip records and the CRC word
+    std::vector<std::size_t> record_ends; // where each strip's record ends in `bytes`
+    std::int64_t written = 0;             // what write_check_word reported
+};
+
+inline EncodedRun encode_run(std::vector<CodedStrip>& strips, bool fast, int bits_per_sample,
+                             std::uint32_t check_word) {
+    MemorySink sink;
+    EncodedRun run;
+    EntropyCoder coder(sink, fast, bits_per_sample, limits_for(strips));
+    code_strips(coder, strips, [&] { run.record_ends.push_back(sink.bytes().size()); });
+    run.written = coder.write_check_word(check_word);
+    run.bytes = sink.take();
+    return run;
+}
+
+struct DecodedRun {
+    std::vector<CodedStrip> strips;
+    std::uint32_t check_word = 0;
+    bool read_everything = false; // no byte was left after the CRC word
+};
+
+// Decodes a run shaped like `shape` (its calls and sizes; its values are not read).
+inline DecodedRun decode_run(std::span<const std::uint8_t> bytes, const std::vector<CodedStrip>& shape, bool fast,
+                             int bits_per_sample) {
+    MemorySource source(bytes);
+    EntropyCoder coder(source, fast, bits_per_sample, limits_for(shape));
+    DecodedRun run;
+    for (const CodedStrip& s : shape) run.strips.push_back({s.calls, StripArray(s.values.height, s.values.width)});
+    code_strips(coder, run.strips);
+    run.check_word = coder.read_check_word();
+    std::uint8_t extra = 0;
+    run.read_everything = source.read(&extra, 1) == 0;
+    return run;
+}
 
 // Whether (row, col) lies in a region that one of the calls codes.
 inline bool coded(const std::vector<Call>& calls, int row, int col) {
@@ -61,13 +126,16 @@ inline bool coded(const std::vector<Call>& calls, int row, int col) {
     return false;
 }
 
-// Positions where two arrays differ inside the coded regions.
-inline int coded_differences(const std::vector<Call>& calls, StripArray& a, StripArray& b) {
+// Positions where two strips differ inside the regions their calls code.
+inline int coded_differences(const CodedStrip& a, const CodedStrip& b) {
+    const StripArray& x = a.values;
     int wrong = 0;
-    for (int r = 0; r < a.height; ++r)
-        for (int c = 0; c < a.width; ++c)
-            if (coded(calls, r, c) && a.at(r, c) != b.at(r, c)) ++wrong;
+    for (int r = 0; r < x.height; ++r)
+        for (int c = 0; c < x.width; ++c) {
+            const std::size_t i = static_cast<std::size_t>(r) * x.width + c;
+            if (coded(a.calls, r, c) && x.values[i] != b.values.values[i]) ++wrong;
+        }
     return wrong;
 }
 
-} // namespace vrk::testing_support
+} // namespace vrk::test

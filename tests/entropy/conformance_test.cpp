@@ -8,27 +8,17 @@
 #include <string>
 #include <vector>
 
-#include "entropy/entropy_coder.hpp"
-#include "frontend/byte_io.hpp"
-#include "coder_harness.hpp"
+#include "entropy/coder_harness.hpp"
+#include "support/files.hpp"
 
-namespace vrk {
+namespace vrk::test {
 namespace {
-
-using namespace testing_support;
-
-struct StripCase {
-    int height = 0;
-    int width = 0;
-    std::vector<Call> calls;
-    std::vector<std::int32_t> values; // height x width, row 0 first
-    std::string record; // hex
-};
 
 struct RunCase {
     int bits_per_sample = 0;
     bool fast = false;
-    std::vector<StripCase> strips;
+    std::vector<CodedStrip> strips;
+    std::vector<std::string> records; // each strip's record, in hex
 };
 
 std::string to_hex(const std::uint8_t* bytes, std::size_t size) {
@@ -42,7 +32,7 @@ std::string to_hex(const std::uint8_t* bytes, std::size_t size) {
 }
 
 RunCase load(const std::string& name) {
-    std::ifstream in(std::string(VRK_TEST_DATA_DIR) + "/conformance/entropy/" + name);
+    std::ifstream in(test_data("conformance/entropy/" + name));
     EXPECT_TRUE(in) << name;
     RunCase run;
     std::string word;
@@ -51,9 +41,11 @@ RunCase load(const std::string& name) {
     in >> word >> run.bits_per_sample >> word >> fast >> word >> strips;
     run.fast = fast != 0;
     for (int s = 0; s < strips; ++s) {
-        StripCase strip;
+        int height = 0;
+        int width = 0;
         int calls = 0;
-        in >> word >> strip.height >> strip.width >> word >> calls;
+        in >> word >> height >> width >> word >> calls;
+        CodedStrip strip{{}, StripArray(height, width)};
         for (int c = 0; c < calls; ++c) {
             Call call{};
             in >> word;
@@ -61,11 +53,12 @@ RunCase load(const std::string& name) {
             in >> call.rows >> call.cols;
             strip.calls.push_back(call);
         }
-        strip.values.resize(static_cast<std::size_t>(strip.height) * strip.width);
-        for (auto& v : strip.values) in >> v;
-        in >> word >> strip.record;
+        for (auto& v : strip.values.values) in >> v; // row 0 first
+        std::string record;
+        in >> word >> record;
         EXPECT_EQ(word, "record");
         run.strips.push_back(std::move(strip));
+        run.records.push_back(record);
     }
     EXPECT_TRUE(in) << name;
     return run;
@@ -74,43 +67,22 @@ RunCase load(const std::string& name) {
 class EntropyConformance : public testing::TestWithParam<std::string> {};
 
 TEST_P(EntropyConformance, ReproducesEveryRecordAndDecodesIt) {
-    const RunCase run = load(GetParam());
+    RunCase run = load(GetParam());
     ASSERT_FALSE(run.strips.empty());
 
-    MemorySink sink;
-    std::vector<std::uint8_t> buffer;
-    {
-        EntropyCoder coder(sink, run.fast, run.bits_per_sample);
-        std::size_t offset = 0;
-        for (std::size_t s = 0; s < run.strips.size(); ++s) {
-            const StripCase& strip = run.strips[s];
-            StripArray array(strip.height, strip.width);
-            array.values = strip.values;
-            buffer.assign(EntropyCoder::code_buffer_capacity(array.values.size(), run.bits_per_sample), 0xA5);
-            coder.begin_strip(buffer.data(), buffer.size());
-            array.code(coder, strip.calls);
-            coder.finish_strip();
-            EXPECT_EQ(to_hex(sink.bytes().data() + offset, sink.bytes().size() - offset), strip.record)
-                << "strip " << s;
-            offset = sink.bytes().size();
-        }
-        EXPECT_EQ(coder.write_check_word(0x01020304), static_cast<std::int64_t>(offset) + 4);
-    }
-
-    MemorySource source(sink.bytes());
-    EntropyCoder decoder(source, run.fast, run.bits_per_sample);
+    const EncodedRun encoded = encode_run(run.strips, run.fast, run.bits_per_sample, 0x01020304);
+    std::size_t start = 0;
     for (std::size_t s = 0; s < run.strips.size(); ++s) {
-        const StripCase& strip = run.strips[s];
-        StripArray array(strip.height, strip.width);
-        buffer.assign(EntropyCoder::code_buffer_capacity(array.values.size(), run.bits_per_sample), 0x5A);
-        decoder.begin_strip(buffer.data(), buffer.size());
-        array.code(decoder, strip.calls);
-        decoder.finish_strip();
-        StripArray expected(strip.height, strip.width);
-        expected.values = strip.values;
-        EXPECT_EQ(coded_differences(strip.calls, array, expected), 0) << "strip " << s;
+        const std::size_t end = encoded.record_ends[s];
+        EXPECT_EQ(to_hex(encoded.bytes.data() + start, end - start), run.records[s]) << "strip " << s;
+        start = end;
     }
-    EXPECT_EQ(decoder.read_check_word(), 0x01020304u);
+    EXPECT_EQ(encoded.written, static_cast<std::int64_t>(start) + 4);
+
+    const DecodedRun decoded = decode_run(encoded.bytes, run.strips, run.fast, run.bits_per_sample);
+    for (std::size_t s = 0; s < run.strips.size(); ++s)
+        EXPECT_EQ(coded_differences(decoded.strips[s], run.strips[s]), 0) << "strip " << s;
+    EXPECT_EQ(decoded.check_word, 0x01020304u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Vectors, EntropyConformance,
@@ -126,4 +98,4 @@ INSTANTIATE_TEST_SUITE_P(Vectors, EntropyConformance,
                          });
 
 } // namespace
-} // namespace vrk
+} // namespace vrk::test

@@ -9,15 +9,11 @@
 #include <tuple>
 #include <vector>
 
-#include "coder_harness.hpp"
-#include "entropy/entropy_coder.hpp"
+#include "entropy/coder_harness.hpp"
 #include "entropy/magnitude_sets.hpp"
-#include "frontend/byte_io.hpp"
 
-namespace vrk {
+namespace vrk::test {
 namespace {
-
-using namespace testing_support;
 
 enum class Statistics {
     skewed,  // mostly small sets, zero runs, rare huge values
@@ -50,11 +46,6 @@ std::int32_t draw(Statistics statistics, int alphabet, std::mt19937& random) {
     return 0;
 }
 
-struct StripPlan {
-    std::vector<Call> calls;
-    StripArray values;
-};
-
 using RoundTripParam = std::tuple<bool, int, Statistics>;
 
 class EntropyRoundTrip : public testing::TestWithParam<RoundTripParam> {};
@@ -65,14 +56,16 @@ TEST_P(EntropyRoundTrip, DecodesWhatItEncoded) {
     std::mt19937 random(static_cast<std::uint32_t>(bits_per_sample * 10 + fast * 3 + static_cast<int>(statistics)));
 
     // Plane strips of every height 1 to 32 and widths from 3; wavelet strips
-    // of 8 to 32 rows. Zero runs of whole rows now and then.
-    std::vector<StripPlan> plan;
+    // of 8 to 32 rows. Zero runs of whole rows now and then. The coder's code
+    // buffer fits the largest strip's worst case exactly: with every value at
+    // the largest magnitude, that strip must still fit.
+    std::vector<CodedStrip> plan;
     const int strips = statistics == Statistics::skewed ? 60 : 24;
     for (int s = 0; s < strips; ++s) {
         const bool wavelet = s % 2 == 1;
         const int height = wavelet ? 8 * (1 + static_cast<int>(random() % 4)) : 1 + s % 32;
         const int width = wavelet ? 16 + 8 * static_cast<int>(random() % 15) : 3 + static_cast<int>(random() % 120);
-        StripPlan strip{wavelet ? wavelet_calls(height, width) : plane_calls(height, width), StripArray(height, width)};
+        CodedStrip strip{wavelet ? wavelet_calls(height, width) : plane_calls(height, width), StripArray(height, width)};
         const bool zero_rows = random() % 4 == 0;
         for (int r = 0; r < height; ++r)
             for (int c = 0; c < width; ++c)
@@ -80,39 +73,14 @@ TEST_P(EntropyRoundTrip, DecodesWhatItEncoded) {
         plan.push_back(std::move(strip));
     }
 
-    MemorySink sink;
-    std::int64_t written = 0;
-    {
-        EntropyCoder coder(sink, fast, bits_per_sample);
-        for (StripPlan& strip : plan) {
-            // Exactly the capacity the coder asks for: its worst case must fit.
-            std::vector<std::uint8_t> buffer(
-                EntropyCoder::code_buffer_capacity(strip.values.values.size(), bits_per_sample));
-            coder.begin_strip(buffer.data(), buffer.size());
-            strip.values.code(coder, strip.calls);
-            coder.finish_strip();
-        }
-        written = coder.write_check_word(0xCAFEF00D);
-    }
-    ASSERT_EQ(written, static_cast<std::int64_t>(sink.bytes().size()));
+    const EncodedRun encoded = encode_run(plan, fast, bits_per_sample, 0xCAFEF00D);
+    ASSERT_EQ(encoded.written, static_cast<std::int64_t>(encoded.bytes.size()));
 
-    MemorySource source(sink.bytes());
-    EntropyCoder decoder(source, fast, bits_per_sample);
-    for (std::size_t s = 0; s < plan.size(); ++s) {
-        StripPlan& strip = plan[s];
-        // Stale bytes between the streams must not matter.
-        std::vector<std::uint8_t> buffer(
-            EntropyCoder::code_buffer_capacity(strip.values.values.size(), bits_per_sample));
-        for (auto& b : buffer) b = static_cast<std::uint8_t>(random());
-        StripArray decoded(strip.values.height, strip.values.width);
-        decoder.begin_strip(buffer.data(), buffer.size());
-        decoded.code(decoder, strip.calls);
-        decoder.finish_strip();
-        ASSERT_EQ(coded_differences(strip.calls, decoded, strip.values), 0) << "strip " << s;
-    }
-    EXPECT_EQ(decoder.read_check_word(), 0xCAFEF00Du);
-    std::uint8_t extra = 0;
-    EXPECT_EQ(source.read(&extra, 1), 0u); // every written byte was read
+    const DecodedRun decoded = decode_run(encoded.bytes, plan, fast, bits_per_sample);
+    for (std::size_t s = 0; s < plan.size(); ++s)
+        ASSERT_EQ(coded_differences(decoded.strips[s], plan[s]), 0) << "strip " << s;
+    EXPECT_EQ(decoded.check_word, 0xCAFEF00Du);
+    EXPECT_TRUE(decoded.read_everything);
 }
 
 std::string round_trip_name(const testing::TestParamInfo<RoundTripParam>& info) {
@@ -128,4 +96,4 @@ INSTANTIATE_TEST_SUITE_P(AllCoders, EntropyRoundTrip,
                          round_trip_name);
 
 } // namespace
-} // namespace vrk
+} // namespace vrk::test
