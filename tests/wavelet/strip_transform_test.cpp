@@ -11,7 +11,7 @@
 #include <tuple>
 #include <vector>
 
-#include "wavelet/test_image.hpp"
+#include "core/strip_planes.hpp"
 #include "wavelet/wavelet_step.hpp"
 
 namespace vrk {
@@ -112,51 +112,63 @@ TEST(StripTransform, SerpentineRunsAlternateRowsBackwards) {
     EXPECT_EQ(band, (Values{1, 2, 3, 4, 5, 6, 7, 8, 9}));
 }
 
-// A plane of one strip in a run's buffers, with helpers to fill and copy it.
+// One plane of one strip, 32 rows of `cols` values (rows beyond the strip
+// included), with its carry rows and helpers to fill and copy them.
 struct PlaneFixture {
-    CodecContext context;
-    const PlaneRecord& plane;
+    StripPlanes planes;
+    std::vector<std::int32_t> carry_store;
+    ColumnCarries carries;
+    std::vector<std::int32_t> scratch_line;
     PlaneStrip strip;
 
     PlaneFixture(int rows, int cols)
-        : context(test::make_context(rows, cols, 2, 16)), plane(context.buffers.plane_records[0]),
-          strip{plane, context.buffers.padded_width, rows, cols} {}
-
-    std::int32_t* scratch() { return context.buffers.work_line_a; }
-    std::int32_t& at(int r, int c) { return context.buffers.row(0, r)[c]; }
-    // All 32 strip rows, to see that rows beyond the strip are left alone.
-    Values rows() const {
-        const std::int32_t* base = plane.plane_base;
-        return Values(base, base + max_strip_rows * strip.stride);
-    }
-    // The carry entries a level can use: one per column of its region.
-    Values carries() const {
-        Values all;
+        : planes(1, cols), carry_store(2 * max_transform_levels * static_cast<std::size_t>(cols), 0),
+          scratch_line(static_cast<std::size_t>(std::max(cols, max_strip_rows))), strip{planes.row(0, 0), cols, rows, cols,
+                                                                                     carries} {
         for (int l = 0; l < max_transform_levels; ++l) {
-            all.insert(all.end(), plane.carry_low[l], plane.carry_low[l] + (strip.cols >> l));
-            all.insert(all.end(), plane.carry_high[l], plane.carry_high[l] + (strip.cols >> l));
+            carries.low[static_cast<std::size_t>(l)] = carry_store.data() + (2 * l) * cols;
+            carries.high[static_cast<std::size_t>(l)] = carry_store.data() + (2 * l + 1) * cols;
+        }
+    }
+    PlaneFixture(const PlaneFixture&) = delete;
+
+    // The same plane and carries, as a strip of another height.
+    PlaneStrip with_rows(int rows) const { return PlaneStrip{strip.base, strip.stride, rows, strip.cols, carries}; }
+
+    std::int32_t* scratch() { return scratch_line.data(); }
+    std::int32_t& at(int r, int c) { return planes.row(0, r)[c]; }
+    // All 32 strip rows, to see that rows beyond the strip are left alone.
+    Values rows() const { return Values(strip.base, strip.base + max_strip_rows * strip.stride); }
+    // The carry entries a level can use: one per column of its region.
+    Values carry_values() const {
+        Values all;
+        for (std::size_t l = 0; l < max_transform_levels; ++l) {
+            all.insert(all.end(), carries.low[l], carries.low[l] + (strip.cols >> l));
+            all.insert(all.end(), carries.high[l], carries.high[l] + (strip.cols >> l));
         }
         return all;
     }
+    void copy_rows_from(const PlaneFixture& other) {
+        std::copy_n(other.strip.base, max_strip_rows * strip.stride, strip.base);
+    }
     void fill_rows(std::mt19937& generator, int low, int high) {
         std::uniform_int_distribution<std::int32_t> value(low, high);
-        std::int32_t* base = plane.plane_base;
-        for (std::ptrdiff_t i = 0; i < max_strip_rows * strip.stride; ++i) base[i] = value(generator);
+        for (std::ptrdiff_t i = 0; i < max_strip_rows * strip.stride; ++i) strip.base[i] = value(generator);
     }
     void fill_carries(std::mt19937& generator) {
         std::uniform_int_distribution<std::int32_t> value(-140000, 140000);
-        for (int l = 0; l < max_transform_levels; ++l) {
+        for (std::size_t l = 0; l < max_transform_levels; ++l) {
             for (int c = 0; c < strip.cols; ++c) {
-                plane.carry_low[l][c] = value(generator);
-                plane.carry_high[l][c] = value(generator);
+                carries.low[l][c] = value(generator);
+                carries.high[l][c] = value(generator);
             }
         }
     }
     void set_carries(const Values& all) {
         auto it = all.begin();
-        for (int l = 0; l < max_transform_levels; ++l) {
-            for (int c = 0; c < strip.cols >> l; ++c) plane.carry_low[l][c] = *it++;
-            for (int c = 0; c < strip.cols >> l; ++c) plane.carry_high[l][c] = *it++;
+        for (std::size_t l = 0; l < max_transform_levels; ++l) {
+            for (int c = 0; c < strip.cols >> l; ++c) carries.low[l][c] = *it++;
+            for (int c = 0; c < strip.cols >> l; ++c) carries.high[l][c] = *it++;
         }
     }
 };
@@ -178,19 +190,19 @@ TEST(StripTransform, FirstStripIgnoresTheCarriesButRewritesThem) {
     std::mt19937 generator(7);
     PlaneFixture clean(32, 64), dirty(32, 64);
     clean.fill_rows(generator, 0, 65535);
-    std::copy_n(clean.plane.plane_base, max_strip_rows * clean.strip.stride, dirty.plane.plane_base);
+    dirty.copy_rows_from(clean);
     dirty.fill_carries(generator);
     forward_transform(clean.strip, 0, clean.scratch());
     forward_transform(dirty.strip, 0, dirty.scratch());
     EXPECT_EQ(clean.rows(), dirty.rows());
-    EXPECT_EQ(clean.carries(), dirty.carries());
+    EXPECT_EQ(clean.carry_values(), dirty.carry_values());
 }
 
 TEST(StripTransform, LaterStripUsesTheCarries) {
     std::mt19937 generator(8);
     PlaneFixture zero(32, 64), carried(32, 64);
     zero.fill_rows(generator, 0, 65535);
-    std::copy_n(zero.plane.plane_base, max_strip_rows * zero.strip.stride, carried.plane.plane_base);
+    carried.copy_rows_from(zero);
     carried.fill_carries(generator);
     forward_transform(zero.strip, 1, zero.scratch());
     forward_transform(carried.strip, 1, carried.scratch());
@@ -198,7 +210,7 @@ TEST(StripTransform, LaterStripUsesTheCarries) {
     // what is stored for the next strip (averages and unpredicted
     // differences) comes from this strip alone.
     EXPECT_NE(zero.rows(), carried.rows());
-    EXPECT_EQ(zero.carries(), carried.carries());
+    EXPECT_EQ(zero.carry_values(), carried.carry_values());
 }
 
 TEST(StripTransform, FewerLevelsLeaveDeeperCarriesUntouched) {
@@ -208,11 +220,10 @@ TEST(StripTransform, FewerLevelsLeaveDeeperCarriesUntouched) {
     PlaneFixture f(32, 64);
     f.fill_rows(generator, 0, 255);
     forward_transform(f.strip, 0, f.scratch());
-    const Values before = f.carries();
-    PlaneStrip shorter{f.plane, f.strip.stride, 24, 64};
+    const Values before = f.carry_values();
     f.fill_rows(generator, 0, 255);
-    forward_transform(shorter, 1, f.scratch());
-    const Values after = f.carries();
+    forward_transform(f.with_rows(24), 1, f.scratch());
+    const Values after = f.carry_values();
     const std::ptrdiff_t first_three_levels = 2 * (64 + 32 + 16);
     EXPECT_NE(Values(before.begin(), before.begin() + first_three_levels),
               Values(after.begin(), after.begin() + first_three_levels));
@@ -233,10 +244,10 @@ TEST_P(StripTransformRoundTrip, InverseRestoresSamplesAndCarries) {
     f.fill_rows(generator, 0, 65535);
     f.fill_carries(generator);
     const Values samples = f.rows();
-    const Values carries_before = f.carries();
+    const Values carries_before = f.carry_values();
 
     forward_transform(f.strip, strip_index, f.scratch());
-    const Values carries_after = f.carries();
+    const Values carries_after = f.carry_values();
     const Values coefficients = f.rows();
     // Rows beyond the strip are not touched.
     const std::size_t used = static_cast<std::size_t>(shape.rows * f.strip.stride);
@@ -245,7 +256,7 @@ TEST_P(StripTransformRoundTrip, InverseRestoresSamplesAndCarries) {
     f.set_carries(carries_before);
     inverse_transform(f.strip, strip_index, f.scratch());
     EXPECT_EQ(f.rows(), samples);
-    EXPECT_EQ(f.carries(), carries_after);
+    EXPECT_EQ(f.carry_values(), carries_after);
 }
 
 // The transform as the one-dimensional steps define it: every row, then
@@ -264,11 +275,12 @@ void reference_forward(PlaneFixture& f, int strip_index) {
         }
         for (int c = 0; c < cols; ++c) {
             for (int r = 0; r < rows; ++r) line[static_cast<std::size_t>(r)] = f.at(r, c);
+            const auto l = static_cast<std::size_t>(level);
             forward_column_step(line.data(), &f.at(0, c), stride, rows / 2, strip_index == 0,
-                                ColumnCarry{f.plane.carry_low[level][c], f.plane.carry_high[level][c]});
+                                ColumnCarry{f.carries.low[l][c], f.carries.high[l][c]});
         }
     }
-    serpentine_differences(f.plane.plane_base, stride, f.strip.rows >> levels, f.strip.cols >> levels);
+    serpentine_differences(f.strip.base, stride, f.strip.rows >> levels, f.strip.cols >> levels);
 }
 
 TEST_P(StripTransformRoundTrip, ForwardMatchesColumnByColumnSteps) {
@@ -279,12 +291,12 @@ TEST_P(StripTransformRoundTrip, ForwardMatchesColumnByColumnSteps) {
         PlaneFixture fast(shape.rows, shape.cols), reference(shape.rows, shape.cols);
         fast.fill_rows(generator, low, high);
         fast.fill_carries(generator);
-        std::copy_n(fast.plane.plane_base, max_strip_rows * fast.strip.stride, reference.plane.plane_base);
-        reference.set_carries(fast.carries());
+        reference.copy_rows_from(fast);
+        reference.set_carries(fast.carry_values());
         forward_transform(fast.strip, strip_index, fast.scratch());
         reference_forward(reference, strip_index);
         EXPECT_EQ(fast.rows(), reference.rows());
-        EXPECT_EQ(fast.carries(), reference.carries());
+        EXPECT_EQ(fast.carry_values(), reference.carry_values());
     }
 }
 
