@@ -1,152 +1,95 @@
+// The graphics engine through the strip driver and the real entropy coder:
+// every depth, loss factor and shape, and the graphics-mode conformance
+// vectors byte for byte.
 #include "graphics/graphics_engine.hpp"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
-#include <cstdlib>
-#include <span>
+#include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
 
-#include <vrk/vrk.hpp>
+#include "core/crc.hpp"
+#include "support/conformance_cases.hpp"
+#include "support/strip_harness.hpp"
+#include "support/test_images.hpp"
 
-#include <gtest/gtest.h>
-
-#include "graphics/graphics_test_support.hpp"
-
-namespace vrk {
+namespace vrk::test {
 namespace {
 
-using test::GraphicsImage;
-
-struct Encoded {
-    std::uint32_t crc = 0;
-    std::vector<std::uint8_t> bytes; // strip records and the trailing CRC word
-};
-
-Encoded encode(const ImageParameters& image, std::span<const std::uint8_t> pixels,
-               std::uint32_t header_crc = CRC_SEED) {
-    CodecContext context = test::make_context(image);
-    MemorySink compressed;
-    EntropyCoder coder(compressed, image.fast(), image.bits_per_sample);
-    MemorySource source(pixels);
-    ImageFile file{&source, nullptr};
-    Encoded result;
-    result.crc = graphics_code_image(header_crc, context, coder, file);
-    coder.write_check_word(result.crc);
-    result.bytes = compressed.take();
-    return result;
-}
-
-struct Decoded {
-    std::uint32_t crc = 0;
-    std::uint32_t check_word = 0;
-    std::vector<std::uint8_t> pixels;
-};
-
-Decoded decode(const ImageParameters& image, std::span<const std::uint8_t> bytes,
-               std::uint32_t header_crc = CRC_SEED) {
-    CodecContext context = test::make_context(image);
-    MemorySource compressed(bytes);
-    EntropyCoder coder(compressed, image.fast(), image.bits_per_sample);
-    MemorySink sink;
-    ImageFile file{nullptr, &sink};
-    Decoded result;
-    result.crc = graphics_code_image(header_crc, context, coder, file);
-    result.check_word = coder.read_check_word();
-    result.pixels = sink.take();
-    return result;
-}
+constexpr std::pair<int, int> sizes[] = {{32, 32}, {33, 33}, {37, 40}, {64, 48}, {32, 49}, {33, 100}};
 
 // Depth (bytes per pixel, bits), loss factor, size; fast mode alternates with the size.
-class EngineRoundTrip : public testing::TestWithParam<std::tuple<std::pair<int, int>, int, int>> {};
+class GraphicsRoundTrip : public testing::TestWithParam<std::tuple<std::pair<int, int>, int, int>> {};
 
-TEST_P(EngineRoundTrip, RebuildsTheImage) {
-    static constexpr std::pair<int, int> sizes[] = {{32, 32}, {33, 33}, {37, 40}, {64, 48}, {32, 49}, {33, 100}};
+// Lossless rebuilds every byte, lossy every sample within L; the CRC covers
+// the pixels exactly as the decoder rebuilds them, and the bytes do not
+// depend on the number of stage threads.
+TEST_P(GraphicsRoundTrip, RebuildsTheImage) {
     const auto [depth, loss_factor, size_index] = GetParam();
     const auto [width, height] = sizes[size_index];
-    const GraphicsImage g{width, height, depth.first, depth.second, loss_factor, size_index % 2 == 1};
-    const ImageParameters image = test::parameters_of(g);
-    const std::vector<std::uint8_t> pixels = test::synthetic_pixels(g, static_cast<std::uint32_t>(size_index * 7 + loss_factor));
+    const TestImage original = make_image(width, height, depth.first, depth.second, Pattern::blocks,
+                                          static_cast<std::uint32_t>(width * 131 + height + loss_factor));
+    const ImageHeader header =
+        header_of(original, {.fast = size_index % 2 == 1, .graphics = true, .loss_factor = loss_factor});
 
-    const Encoded encoded = encode(image, pixels);
-    const Decoded decoded = decode(image, encoded.bytes);
+    const EncodedStrips encoded = encode_strips<GraphicsEngine>(header.image, original.pixels, header.crc);
+    const DecodedStrips decoded = decode_strips<GraphicsEngine>(header.image, encoded.records, header.crc);
     EXPECT_EQ(decoded.crc, encoded.crc);
     EXPECT_EQ(decoded.check_word, encoded.crc);
-    ASSERT_EQ(decoded.pixels.size(), pixels.size());
+    ASSERT_EQ(decoded.pixels.size(), original.pixels.size());
+    EXPECT_EQ(encoded.crc, crc_update(header.crc, decoded.pixels.data(), decoded.pixels.size()));
     if (loss_factor == 0) {
-        EXPECT_EQ(decoded.pixels, pixels);
+        EXPECT_EQ(decoded.pixels, original.pixels);
     } else {
-        // The strip coders alone give the reconstruction the entropy coder must carry unchanged.
-        EXPECT_EQ(decoded.pixels, test::run_strip_pipeline(image, pixels).decoded);
-        const std::size_t samples = pixels.size() / (g.bytes_per_pixel == 2 ? 2 : 1);
-        for (std::size_t i = 0; i < samples; ++i)
-            ASSERT_LE(std::abs(test::sample_at(decoded.pixels, g.bytes_per_pixel, i) -
-                               test::sample_at(pixels, g.bytes_per_pixel, i)),
-                      loss_factor)
-                << i;
+        const int worst = original.largest_difference(decoded.pixels);
+        EXPECT_LE(worst, loss_factor);
+        EXPECT_GT(worst, 0) << "a lossy run that loses nothing hides a fault";
     }
+
+    const EncodedStrips two_threads = encode_strips<GraphicsEngine>(header.image, original.pixels, header.crc, 2);
+    EXPECT_TRUE(two_threads.records == encoded.records) << "two stage threads wrote other bytes";
+    EXPECT_TRUE(decode_strips<GraphicsEngine>(header.image, encoded.records, header.crc, 2).pixels == decoded.pixels);
 }
 
-INSTANTIATE_TEST_SUITE_P(DepthsLossAndShapes, EngineRoundTrip,
+INSTANTIATE_TEST_SUITE_P(DepthsLossAndShapes, GraphicsRoundTrip,
                          testing::Combine(testing::Values(std::pair{1, 8}, std::pair{2, 12}, std::pair{2, 16},
                                                           std::pair{3, 8}),
                                           testing::Values(0, 1, 2, 3, 7, 12), testing::Range(0, 6)));
 
-TEST(GraphicsEngine, ImageFileWithASurplusByteIsTooLarge) {
-    const GraphicsImage g{32, 40, 1, 8, 0};
-    std::vector<std::uint8_t> pixels = test::synthetic_pixels(g, 2);
-    pixels.push_back('\n');
-    test::expect_error(ErrorCode::image_too_large, [&] { encode(test::parameters_of(g), pixels); });
+// The graphics-mode vectors through the engine and the driver: the strip
+// records byte for byte, and the restored pixels.
+class GraphicsEngineConformance : public testing::TestWithParam<ConformanceCase> {};
+
+TEST_P(GraphicsEngineConformance, EncodesAndDecodesTheKnownFiles) {
+    const ConformanceCase& c = GetParam();
+    ASSERT_EQ(c.load_error, "");
+    const EncodedStrips encoded = encode_strips<GraphicsEngine>(c.image, c.input_pixels(), c.header_crc);
+    EXPECT_EQ(encoded.crc, c.image_crc());
+    EXPECT_TRUE(std::ranges::equal(encoded.records, c.strip_records())) << "strip records differ";
+
+    const DecodedStrips decoded = decode_strips<GraphicsEngine>(c.image, c.strip_records(), c.header_crc);
+    EXPECT_EQ(decoded.crc, c.image_crc());
+    EXPECT_EQ(decoded.check_word, c.image_crc());
+    EXPECT_TRUE(std::ranges::equal(decoded.pixels, c.decoded_pixels())) << "restored pixels differ";
 }
 
-TEST(GraphicsEngine, ImageFileOneByteShortCannotBeRead) {
-    const GraphicsImage g{32, 40, 2, 16, 0};
-    std::vector<std::uint8_t> pixels = test::synthetic_pixels(g, 2);
-    pixels.pop_back();
-    test::expect_error(ErrorCode::cannot_read, [&] { encode(test::parameters_of(g), pixels); });
+// The vectors fix the predictions, the dither and the write-back whatever
+// entropy coder carries the residuals: the pixel stages alone give the
+// reference's CRC and pixels.
+TEST_P(GraphicsEngineConformance, PixelStagesAloneGiveTheReferenceCrcAndPixels) {
+    const ConformanceCase& c = GetParam();
+    ASSERT_EQ(c.load_error, "");
+    const PixelStageResult result = run_pixel_stages<GraphicsEngine>(c.image, c.input_pixels());
+    EXPECT_EQ(crc_update(c.header_crc, result.reconstructed.data(), result.reconstructed.size()), c.image_crc());
+    EXPECT_TRUE(result.decoded == result.reconstructed);
+    EXPECT_TRUE(std::ranges::equal(result.decoded, c.decoded_pixels())) << "restored pixels differ";
 }
 
-TEST(GraphicsEngine, LossySampleAboveTheDeclaredDepthIsRefused) {
-    const GraphicsImage g{32, 32, 2, 10, 2};
-    std::vector<std::uint8_t> pixels = test::synthetic_pixels(g, 2);
-    test::set_sample(pixels, 2, 100, 1024);
-    test::expect_error(ErrorCode::invalid_parameters, [&] { encode(test::parameters_of(g), pixels); });
-}
-
-TEST(GraphicsEngine, UnknownSampleLayoutIsRefused) {
-    ImageParameters image = test::parameters_of({32, 32, 1, 8, 0});
-    CodecContext context = test::make_context(image);
-    context.image.bytes_per_pixel = 4;
-    MemorySink compressed;
-    EntropyCoder coder(compressed, false, 8);
-    const std::vector<std::uint8_t> pixels(4 * 32 * 32);
-    MemorySource source(pixels);
-    ImageFile file{&source, nullptr};
-    test::expect_error(ErrorCode::invalid_parameters, [&] { graphics_code_image(CRC_SEED, context, coder, file); });
-}
-
-// The reference files byte for byte: the strip records the engine and the
-// coder write, and the images decoding them restores.
-TEST(GraphicsConformance, EncodingWritesTheReferenceStripRecords) {
-    const std::vector<test::ConformanceCase> cases = test::graphics_conformance_cases();
-    ASSERT_GE(cases.size(), 40u);
-    for (const test::ConformanceCase& c : cases) {
-        const Encoded encoded = encode(c.image, c.input_pixels, c.header_crc);
-        EXPECT_EQ(encoded.crc, c.image_crc) << c.name;
-        EXPECT_TRUE(encoded.bytes == c.strip_records) << c.name;
-    }
-}
-
-TEST(GraphicsConformance, DecodingRestoresTheReferenceImages) {
-    const std::vector<test::ConformanceCase> cases = test::graphics_conformance_cases();
-    ASSERT_GE(cases.size(), 40u);
-    for (const test::ConformanceCase& c : cases) {
-        const Decoded decoded = decode(c.image, c.strip_records, c.header_crc);
-        EXPECT_EQ(decoded.crc, c.image_crc) << c.name;
-        EXPECT_EQ(decoded.check_word, c.image_crc) << c.name;
-        EXPECT_TRUE(decoded.pixels == c.decoded_pixels) << c.name;
-    }
-}
+INSTANTIATE_TEST_SUITE_P(Vectors, GraphicsEngineConformance, testing::ValuesIn(conformance_cases(true)),
+                         [](const auto& info) { return test_name_of(info.param); });
 
 } // namespace
-} // namespace vrk
+} // namespace vrk::test

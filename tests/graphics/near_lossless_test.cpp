@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/expect_error.hpp"
+
 namespace vrk {
 namespace {
 
@@ -126,14 +128,9 @@ TEST(NearLosslessTables, ReconstructTableIsDequantizedQuantize) {
 }
 
 TEST(NearLosslessTables, RefusesParametersOutsideTheirRange) {
-    for (const auto& [L, bits] : {std::pair{0, 8}, {13, 8}, {3, 7}, {3, 17}}) {
-        try {
-            NearLossless t(32, L, bits);
-            ADD_FAILURE() << L << ' ' << bits;
-        } catch (const Error& e) {
-            EXPECT_EQ(e.code(), ErrorCode::invalid_parameters);
-        }
-    }
+    for (const std::pair<int, int> p : {std::pair{0, 8}, {13, 8}, {3, 7}, {3, 17}})
+        EXPECT_ERROR(ErrorCode::invalid_parameters, [&] { NearLossless t(32, p.first, p.second); })
+            << p.first << ' ' << p.second;
 }
 
 } // namespace
