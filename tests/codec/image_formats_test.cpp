@@ -1,19 +1,19 @@
-#include "frontend/image_formats.hpp"
+// The image file readers (raw, Sun raster, PNM) and the number conversion of
+// the command line: what they accept, what they keep, and what they refuse.
+#include "codec/image_formats.hpp"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <climits>
 #include <string>
 #include <vector>
 
-#include "frontend/container.hpp"
-#include "frontend/crc.hpp"
-#include "frontend/error.hpp"
+#include "support/expect_error.hpp"
+#include "support/files.hpp"
 
-namespace vrk {
+namespace vrk::test {
 namespace {
-
-std::vector<std::uint8_t> bytes_of(const std::string& text) { return {text.begin(), text.end()}; }
 
 struct ReadResult {
     ImageParameters image;
@@ -21,64 +21,22 @@ struct ReadResult {
     std::size_t next_byte_position = 0; // where the source stands afterwards
 };
 
-ReadResult read_header(const std::vector<std::uint8_t>& file, int format_index,
-                       std::vector<std::string> extra = {}, int loss_factor = 0, std::uint32_t mode_flags = 0) {
+ReadResult read_header(const Bytes& file, ImageFormat format, std::vector<std::string> raw_arguments = {},
+                       int loss_factor = 0, std::uint32_t mode_flags = 0) {
     MemorySource source(file);
     ReadResult result;
     result.image.loss_factor = loss_factor;
     result.image.mode_flags = mode_flags;
-    result.crc = read_image_parameters(extra, format_index, source, result.image);
-    std::vector<std::uint8_t> rest(file.size());
+    result.crc = read_image_parameters(source, format, raw_arguments, result.image);
+    Bytes rest(file.size());
     result.next_byte_position = file.size() - source.read(rest.data(), rest.size());
     return result;
 }
 
-ErrorCode error_of(const std::vector<std::uint8_t>& file, int format_index, std::vector<std::string> extra = {},
-                   int loss_factor = 0) {
-    try {
-        read_header(file, format_index, std::move(extra), loss_factor);
-    } catch (const Error& error) {
-        return error.code();
-    }
-    ADD_FAILURE() << "no error";
-    return ErrorCode::out_of_memory;
-}
-
-std::vector<std::uint8_t> with_pixels(std::string header, std::size_t pixel_bytes) {
-    std::vector<std::uint8_t> file = bytes_of(header);
+Bytes with_pixels(const std::string& header, std::size_t pixel_bytes) {
+    Bytes file = bytes_of(header);
     file.resize(file.size() + pixel_bytes, 0x55);
     return file;
-}
-
-// --- extension detection and output names ---
-
-TEST(DetectImageFormat, RecognisesTheFiveExtensions) {
-    struct Case {
-        const char* name;
-        int format;
-    } cases[] = {{"a.vrk", 0}, {"a.raw", 1}, {"dir.x/a.ras", 2}, {"a.pgm", 3}, {"a.ppm", 4},
-                 {"a.pgmx", 3}, {"a.b.ppm", 4}};
-    for (const Case& c : cases) EXPECT_EQ(detect_image_format(c.name).format_index, c.format) << c.name;
-}
-
-TEST(DetectImageFormat, RefusesOtherNames) {
-    for (const char* name : {"a.gif", "noextension", "a.PGM", "a.pg", "a.pgmxx", "a.pgm.", "dir.pgm/file"}) {
-        try {
-            detect_image_format(name);
-            ADD_FAILURE() << name;
-        } catch (const Error& error) {
-            EXPECT_EQ(error.code(), ErrorCode::unsupported_image) << name;
-        }
-    }
-}
-
-TEST(OutputName, ReplacesTheExtensionAndKeepsAFifthCharacter) {
-    EXPECT_EQ(output_name("dir/photo.pgm", detect_image_format("dir/photo.pgm"), 0), "dir/photo.vrk");
-    EXPECT_EQ(output_name("photo.pgmx", detect_image_format("photo.pgmx"), 0), "photo.vrkx");
-    EXPECT_EQ(output_name("photo.vrkx", detect_image_format("photo.vrkx"), 3), "photo.pgmx");
-    EXPECT_EQ(output_name("a.b.vrk", detect_image_format("a.b.vrk"), 2), "a.b.ras");
-    const std::string long_name = std::string(300, 'n') + ".raw";
-    EXPECT_EQ(output_name(long_name, detect_image_format(long_name), 0), std::string(300, 'n') + ".vrk");
 }
 
 // --- number conversion ---
@@ -104,7 +62,7 @@ TEST(ParseNumber, FollowsTheStandardConversion) {
 // --- PNM ---
 
 TEST(PnmHeader, PlainGreyHeader) {
-    const ReadResult r = read_header(with_pixels("P5\n512 480\n255\n", 512 * 480), format_pgm);
+    const ReadResult r = read_header(with_pixels("P5\n512 480\n255\n", 512 * 480), ImageFormat::pgm);
     EXPECT_EQ(r.image.width, 512);
     EXPECT_EQ(r.image.height, 480);
     EXPECT_EQ(r.image.bytes_per_pixel, 1);
@@ -135,7 +93,7 @@ TEST(PnmHeader, HeaderVariants) {
         {"P6\n32 32 255\n", 32, 32, 3, 8, 13},
     };
     for (const Case& c : cases) {
-        const ReadResult r = read_header(with_pixels(c.header, 8), format_pgm);
+        const ReadResult r = read_header(with_pixels(c.header, 8), ImageFormat::pgm);
         EXPECT_EQ(r.image.width, c.width) << c.header;
         EXPECT_EQ(r.image.height, c.height) << c.header;
         EXPECT_EQ(r.image.bytes_per_pixel, c.bytes_per_pixel) << c.header;
@@ -148,9 +106,9 @@ TEST(PnmHeader, HeaderVariants) {
 }
 
 TEST(PnmHeader, FormatIndexComesFromTheExtension) {
-    EXPECT_EQ(read_header(with_pixels("P6\n32 32\n255\n", 0), format_pgm).image.format_index, format_pgm);
-    EXPECT_EQ(read_header(with_pixels("P5\n32 32\n255\n", 0), format_ppm).image.container_header[2], 0x11);
-    EXPECT_EQ(read_header(with_pixels("P6\n32 32\n255\n", 0), format_ppm).image.container_header[2], 0x13);
+    EXPECT_EQ(read_header(with_pixels("P6\n32 32\n255\n", 0), ImageFormat::pgm).image.format, ImageFormat::pgm);
+    EXPECT_EQ(read_header(with_pixels("P5\n32 32\n255\n", 0), ImageFormat::ppm).image.container_header[2], 0x11);
+    EXPECT_EQ(read_header(with_pixels("P6\n32 32\n255\n", 0), ImageFormat::ppm).image.container_header[2], 0x13);
 }
 
 TEST(PnmHeader, Refusals) {
@@ -171,13 +129,16 @@ TEST(PnmHeader, Refusals) {
         {"P5\n2147483648 32\n255\n", ErrorCode::unsupported_image}, // beyond int
         {"P5\n#" + std::string(70000, 'c') + "\n32 32\n255\n", ErrorCode::unsupported_image}, // header too long
     };
-    for (const Case& c : cases) EXPECT_EQ(error_of(bytes_of(c.file), format_pgm), c.code) << c.file.substr(0, 30);
+    for (const Case& c : cases)
+        EXPECT_ERROR(c.code, [&] { read_header(bytes_of(c.file), ImageFormat::pgm); }) << c.file.substr(0, 30);
 }
 
 TEST(PnmHeader, LossFactorIsChecked) {
-    EXPECT_EQ(read_header(with_pixels("P5\n32 32\n255\n", 0), format_pgm, {}, 12).image.container_header[3], 0xC0);
-    EXPECT_EQ(error_of(bytes_of("P5\n32 32\n255\n"), format_pgm, {}, 13), ErrorCode::invalid_parameters);
-    EXPECT_EQ(error_of(bytes_of("P5\n32 32\n255\n"), format_pgm, {}, -1), ErrorCode::invalid_parameters);
+    EXPECT_EQ(read_header(with_pixels("P5\n32 32\n255\n", 0), ImageFormat::pgm, {}, 12).image.container_header[3], 0xC0);
+    for (const int loss_factor : {13, -1})
+        EXPECT_ERROR(ErrorCode::invalid_parameters,
+                     [&] { read_header(bytes_of("P5\n32 32\n255\n"), ImageFormat::pgm, {}, loss_factor); })
+            << loss_factor;
 }
 
 // --- Sun raster ---
@@ -192,13 +153,13 @@ std::vector<std::uint8_t> sun_raster(std::uint32_t width, std::uint32_t height, 
 }
 
 TEST(SunRasterHeader, KeepsHeaderAndColourMap) {
-    const ReadResult r = read_header(sun_raster(40, 33, 8, 1, 768), format_ras);
+    const ReadResult r = read_header(sun_raster(40, 33, 8, 1, 768), ImageFormat::sun_raster);
     EXPECT_EQ(r.image.width, 40);
     EXPECT_EQ(r.image.height, 33);
     EXPECT_EQ(r.image.bytes_per_pixel, 1);
     EXPECT_EQ(r.image.image_header_size(), 800);
     EXPECT_EQ(r.next_byte_position, 800u);
-    EXPECT_EQ(read_header(sun_raster(32, 32, 24, 1, 0), format_ras).image.container_header[2], 0x0B);
+    EXPECT_EQ(read_header(sun_raster(32, 32, 24, 1, 0), ImageFormat::sun_raster).image.container_header[2], 0x0B);
 }
 
 TEST(SunRasterHeader, Refusals) {
@@ -220,7 +181,8 @@ TEST(SunRasterHeader, Refusals) {
         {sun_raster(0x80000000u, 32, 8, 1, 0), ErrorCode::unsupported_image},
         {sun_raster(70000, 32, 8, 1, 0), ErrorCode::invalid_parameters},
     };
-    for (const Case& c : cases) EXPECT_EQ(error_of(c.file, format_ras), c.code);
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_ERROR(cases[i].code, [&] { read_header(cases[i].file, ImageFormat::sun_raster); }) << "case " << i;
 }
 
 // --- raw ---
@@ -237,7 +199,7 @@ TEST(RawParameters, DefaultsAndHeaderBytes) {
         {{"64", "32", "2", "12"}, 64, 32, 2, 16, 12, 0x06, 0xC8},
     };
     for (const Case& c : cases) {
-        const ReadResult r = read_header({}, format_raw, c.extra);
+        const ReadResult r = read_header({}, ImageFormat::raw, c.extra);
         EXPECT_EQ(r.image.width, c.width);
         EXPECT_EQ(r.image.height, c.height);
         EXPECT_EQ(r.image.bytes_per_pixel, c.bytes_per_pixel);
@@ -247,8 +209,8 @@ TEST(RawParameters, DefaultsAndHeaderBytes) {
         EXPECT_EQ(r.image.container_header[3], c.byte3);
         EXPECT_EQ(r.image.image_header_size(), 0);
     }
-    EXPECT_EQ(read_header({}, format_raw, {"64"}).crc, 0xEEA7B7FCu);
-    EXPECT_EQ(read_header({}, format_raw, {"64"}, 0, mode_fast | mode_graphics).image.container_header[10], 3);
+    EXPECT_EQ(read_header({}, ImageFormat::raw, {"64"}).crc, 0xEEA7B7FCu);
+    EXPECT_EQ(read_header({}, ImageFormat::raw, {"64"}, 0, mode_fast | mode_graphics).image.container_header[10], 3);
 }
 
 TEST(RawParameters, Refusals) {
@@ -266,78 +228,9 @@ TEST(RawParameters, Refusals) {
         {{"4294967360"}, ErrorCode::invalid_parameters}, // would wrap to 64
         {{"64", "64", "4294967297"}, ErrorCode::invalid_parameters},
     };
-    for (const Case& c : cases) EXPECT_EQ(error_of({}, format_raw, c.extra), c.code) << c.extra[0];
-}
-
-// --- compressed files ---
-
-std::vector<std::uint8_t> container(std::array<std::uint8_t, 12> header, std::string image_header = {}) {
-    std::vector<std::uint8_t> file(header.size() + image_header.size());
-    for (std::size_t i = 0; i < header.size(); ++i) file[i] = header[i];
-    for (std::size_t i = 0; i < image_header.size(); ++i) file[header.size() + i] = static_cast<std::uint8_t>(image_header[i]);
-    return file;
-}
-
-TEST(ContainerHeader, ReadsEveryField) {
-    const ReadResult r = read_header(container({0xF4, 0x1B, 0x0E, 0x54, 0x01, 0xE0, 0x02, 0x00, 0x00, 0x0F, 0x03,
-                                                0x99},
-                                               "P5\n512 480\n4095\n"),
-                                     format_compressed);
-    EXPECT_EQ(r.image.format_index, format_pgm);
-    EXPECT_EQ(r.image.bytes_per_pixel, 2);
-    EXPECT_EQ(r.image.loss_factor, 5);
-    EXPECT_EQ(r.image.bits_per_sample, 12);
-    EXPECT_EQ(r.image.height, 480);
-    EXPECT_EQ(r.image.width, 512);
-    EXPECT_EQ(r.image.image_header_size(), 15);
-    EXPECT_EQ(r.image.mode_flags, 3u);
-    EXPECT_EQ(r.image.plane_count, 1);
-    EXPECT_EQ(r.next_byte_position, 27u);
-}
-
-TEST(ContainerHeader, MakeAndReadAgree) {
-    ImageParameters image;
-    image.format_index = format_ppm;
-    image.bytes_per_pixel = 3;
-    image.bits_per_sample = 8;
-    image.loss_factor = 9;
-    image.width = 1000;
-    image.height = 33;
-    image.mode_flags = mode_graphics;
-    image.image_header_bytes = bytes_of("P6\n1000 33\n255\n");
-    make_container_header(image);
-    std::vector<std::uint8_t> file = container(image.container_header, "P6\n1000 33\n255\n");
-    const ReadResult r = read_header(file, format_compressed);
-    EXPECT_EQ(r.image.container_header, image.container_header);
-    EXPECT_EQ(r.image.plane_count, 3);
-    EXPECT_EQ(r.image.width, 1000);
-    EXPECT_EQ(r.image.loss_factor, 9);
-}
-
-TEST(ContainerHeader, Refusals) {
-    struct Case {
-        std::vector<std::uint8_t> file;
-        ErrorCode code;
-    } cases[] = {
-        {{0xF4, 0x1B, 0x0D}, ErrorCode::cannot_read}, // cut inside the 12 bytes, magic not yet tested
-        {{0x00, 0x00, 0x0D}, ErrorCode::cannot_read},
-        {container({0xF4, 0x1C, 0x0D, 0, 0, 64, 0, 64, 0, 0, 0, 0}), ErrorCode::invalid_compressed_file},
-        {container({0xF4, 0x1B, 0x0D, 0, 0, 64, 0, 64, 0, 15, 0, 0}, "P5\n"), ErrorCode::cannot_read},
-        {container({0xF4, 0x1B, 0x0D, 0, 0, 31, 0, 64, 0, 0, 0, 0}), ErrorCode::invalid_dimension},
-        {container({0xF4, 0x1B, 0x0D, 0xD0, 0, 64, 0, 64, 0, 0, 0, 0}), ErrorCode::invalid_parameters}, // loss 13
-        {container({0xF4, 0x1B, 0x0E, 0x09, 0, 64, 0, 64, 0, 0, 0, 0}), ErrorCode::invalid_parameters}, // 17 bits
-        {container({0xF4, 0x1B, 0x19, 0, 0, 64, 0, 64, 0, 0, 0, 0}), ErrorCode::invalid_parameters}, // format 6
-        {container({0xF4, 0x1B, 0x01, 0, 0, 64, 0, 64, 0, 0, 0, 0}), ErrorCode::invalid_compressed_file}, // format 0
-        {container({0xF4, 0x1B, 0x15, 0, 0, 64, 0, 64, 0, 0, 0, 0}), ErrorCode::invalid_compressed_file}, // format 5
-        {container({0xF4, 0x1B, 0x0C, 0, 0, 64, 0, 64, 0, 0, 0, 0}), ErrorCode::invalid_compressed_file}, // 0 bytes
-        {container({0xF4, 0x1B, 0x0D, 0x04, 0, 64, 0, 64, 0, 0, 0, 0}), ErrorCode::invalid_compressed_file},
-        {container({0xF4, 0x1B, 0x0F, 0x01, 0, 64, 0, 64, 0, 0, 0, 0}), ErrorCode::invalid_compressed_file},
-        {container({0xF4, 0x1B, 0x0E, 0x00, 0, 64, 0, 64, 0, 0, 0, 0}), ErrorCode::invalid_compressed_file},
-        {container({0xF4, 0x1B, 0x0D, 0x00, 0, 64, 0, 64, 0, 0, 4, 0}), ErrorCode::invalid_compressed_file},
-    };
-    for (std::size_t i = 0; i < std::size(cases); ++i)
-        EXPECT_EQ(error_of(cases[i].file, format_compressed), cases[i].code) << "case " << i;
+    for (const Case& c : cases)
+        EXPECT_ERROR(c.code, [&] { read_header({}, ImageFormat::raw, c.extra); }) << testing::PrintToString(c.extra);
 }
 
 } // namespace
-} // namespace vrk
+} // namespace vrk::test
