@@ -16,9 +16,7 @@ const std::string usage_text =
     "Switches: f = fast, g = graphics\n\n\n"
     "\t*** Decoder arguments:\n\nfile_name.vrk\n\n\n";
 
-std::string conformance_input(const std::string& name) {
-    return read_file(fs::path(VRK_TEST_DATA_DIR) / "conformance" / "inputs" / name);
-}
+std::string conformance_input(const std::string& name) { return read_text(test_data("conformance/inputs/" + name)); }
 
 TEST(CommandLine, UsageCases) {
     const std::vector<std::vector<std::string>> cases = {
@@ -131,7 +129,7 @@ TEST(CommandLine, SwitchArgumentOnlyCountsItsSecondAndThirdCharacters) {
         std::filesystem::remove(dir / "photo.vrk");
         const RunResult r = run_vrk(dir.path(), {c.switch_argument, "photo.pgm"});
         EXPECT_EQ(r.status, 0) << c.switch_argument << r.err;
-        const std::string compressed = read_file(dir / "photo.vrk");
+        const std::string compressed = read_text(dir / "photo.vrk");
         ASSERT_GE(compressed.size(), 12u);
         EXPECT_EQ(compressed[10], c.mode_byte) << c.switch_argument;
     }
@@ -157,7 +155,7 @@ TEST(CommandLine, ReportOfEncodingAndDecoding) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(without_cpu_time(r.out),
               "\n Grayscale image has width 64, height 48, and 8 bits/pixel\n\n CPU time = T s.\n");
-    EXPECT_EQ(read_file(dir / "photo.pgm"), original);
+    EXPECT_EQ(read_text(dir / "photo.pgm"), original);
 }
 
 TEST(CommandLine, LossFactorLineAndLettersAsLossFactor) {
@@ -169,13 +167,13 @@ TEST(CommandLine, LossFactorLineAndLettersAsLossFactor) {
     EXPECT_NE(r.out.find("and 8 bits/pixel\n Lossy reproduction factor = 3\n\n Compressed file size = "),
               std::string::npos)
         << r.out;
-    EXPECT_EQ(read_file(dir / "photo.vrk")[3], 0x30);
+    EXPECT_EQ(read_text(dir / "photo.vrk")[3], 0x30);
 
     fs::remove(dir / "photo.vrk");
     r = run_vrk(dir.path(), {"photo.ppm", "abc"}); // converts to 0: lossless
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.find("Lossy"), std::string::npos);
-    EXPECT_EQ(read_file(dir / "photo.vrk")[3], 0x00);
+    EXPECT_EQ(read_text(dir / "photo.vrk")[3], 0x00);
 }
 
 TEST(CommandLine, OverwritePrompt) {
@@ -188,13 +186,13 @@ TEST(CommandLine, OverwritePrompt) {
         const RunResult r = run_vrk(dir.path(), {"photo.pgm"}, &answer);
         EXPECT_EQ(r.out, prompt);
         EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(read_file(dir / "photo.vrk"), "keep me");
+        EXPECT_EQ(read_text(dir / "photo.vrk"), "keep me");
     }
     const std::string yes = "yes, please\n";
     const RunResult r = run_vrk(dir.path(), {"photo.pgm"}, &yes);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(r.out.starts_with(prompt + "\n Grayscale image has width 64")) << r.out;
-    EXPECT_NE(read_file(dir / "photo.vrk"), "keep me");
+    EXPECT_NE(read_text(dir / "photo.vrk"), "keep me");
 }
 
 TEST(CommandLine, FifthExtensionCharacterAndDirectoriesAreKept) {
@@ -206,7 +204,7 @@ TEST(CommandLine, FifthExtensionCharacterAndDirectoriesAreKept) {
     ASSERT_TRUE(fs::exists(dir / "sub.d/shapes.vrkx"));
     fs::remove(dir / "sub.d/shapes.pgmx");
     ASSERT_EQ(run_vrk(dir.path(), {"sub.d/shapes.vrkx"}).status, 0);
-    EXPECT_EQ(read_file(dir / "sub.d/shapes.pgmx"), original);
+    EXPECT_EQ(read_text(dir / "sub.d/shapes.pgmx"), original);
 }
 
 TEST(CommandLine, LongFileNamesWork) {
@@ -222,14 +220,14 @@ TEST(CommandLine, DamagedCompressedFiles) {
     ScratchDir dir;
     write_file(dir / "photo.pgm", conformance_input("g8-photo.pgm"));
     ASSERT_EQ(run_vrk(dir.path(), {"photo.pgm"}).status, 0);
-    const std::string compressed = read_file(dir / "photo.vrk");
+    const std::string compressed = read_text(dir / "photo.vrk");
     fs::remove(dir / "photo.pgm");
 
     // Bytes after the trailing CRC word are never looked at.
     write_file(dir / "photo.vrk", compressed + "extra bytes");
     RunResult r = run_vrk(dir.path(), {"photo.vrk"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(read_file(dir / "photo.pgm"), conformance_input("g8-photo.pgm"));
+    EXPECT_EQ(read_text(dir / "photo.pgm"), conformance_input("g8-photo.pgm"));
     fs::remove(dir / "photo.pgm");
 
     // The reserved header byte is covered by the CRC; the restored file stays.
@@ -239,7 +237,7 @@ TEST(CommandLine, DamagedCompressedFiles) {
     r = run_vrk(dir.path(), {"photo.vrk"});
     EXPECT_EQ(r.err, error_text("Incorrect image CRC"));
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(read_file(dir / "photo.pgm"), conformance_input("g8-photo.pgm"));
+    EXPECT_EQ(read_text(dir / "photo.pgm"), conformance_input("g8-photo.pgm"));
     fs::remove(dir / "photo.pgm");
 
     // Cut anywhere, the file cannot be read.
@@ -284,7 +282,7 @@ TEST(CommandLine, DamagedFilesThroughTheBinary) {
         write_file(dir / "shapes.pgm", original);
         fs::remove(dir / "shapes.vrk");
         ASSERT_EQ(run_vrk(dir.path(), {mode, "shapes.pgm"}).status, 0);
-        const std::string compressed = read_file(dir / "shapes.vrk");
+        const std::string compressed = read_text(dir / "shapes.vrk");
         for (std::size_t position = 0; position < compressed.size(); position += 37) {
             std::string damaged = compressed;
             damaged[position] = static_cast<char>(damaged[position] ^ (1 << (position % 8)));
@@ -292,7 +290,7 @@ TEST(CommandLine, DamagedFilesThroughTheBinary) {
             fs::remove(dir / "shapes.pgm");
             const RunResult r = run_vrk(dir.path(), {"shapes.vrk"});
             if (r.status == 0) {
-                EXPECT_EQ(read_file(dir / "shapes.pgm"), original) << mode << " byte " << position;
+                EXPECT_EQ(read_text(dir / "shapes.pgm"), original) << mode << " byte " << position;
             } else {
                 EXPECT_EQ(r.status, 1);
                 EXPECT_NE(std::find(allowed.begin(), allowed.end(), r.err), allowed.end())

@@ -5,8 +5,8 @@
 
 #include <cmath>
 
-#include "frontend/byte_io.hpp"
-#include "frontend/image_formats.hpp"
+#include "codec/image_formats.hpp"
+#include "core/byte_io.hpp"
 #include "run_vrk.hpp"
 
 namespace vrk::test {
@@ -29,7 +29,7 @@ Samples samples_of(const std::string& file) {
     std::vector<std::uint8_t> bytes(file.begin(), file.end());
     MemorySource source(bytes);
     ImageParameters image;
-    read_image_parameters({}, format_pgm, source, image);
+    read_image_parameters(source, ImageFormat::pgm, {}, image);
     Samples samples{image.bytes_per_pixel, {}};
     for (std::size_t i = static_cast<std::size_t>(image.image_header_size()); i < bytes.size();) {
         if (image.bytes_per_pixel == 2) {
@@ -70,7 +70,7 @@ std::string compress_and_restore(const ScratchDir& dir, const std::string& name,
     fs::remove(dir / name);
     r = run_vrk(dir.path(), {stem + ".vrk"});
     EXPECT_EQ(r.status, 0) << r.err;
-    return read_file(dir / name);
+    return read_text(dir / name);
 }
 
 struct Photo {
@@ -90,7 +90,7 @@ TEST(Photographs, LosslessInEveryMode) {
     SKIP_WITHOUT_PHOTOS();
     ScratchDir dir;
     for (const Photo& photo : photos) {
-        const std::string original = read_file(photo_dir / photo.file);
+        const std::string original = read_text(photo_dir / photo.file);
         for (const char* mode : switches)
             EXPECT_TRUE(compress_and_restore(dir, photo.name, original, {mode, photo.name}) == original)
                 << photo.file << " " << mode;
@@ -102,7 +102,7 @@ TEST(Photographs, NearLosslessStaysWithinTheLossFactor) {
     ScratchDir dir;
     for (const Photo& photo : photos) {
         if (std::string(photo.file).starts_with("flower.")) continue; // the small ones suffice here
-        const std::string original = read_file(photo_dir / photo.file);
+        const std::string original = read_text(photo_dir / photo.file);
         const Samples before = samples_of(original);
         for (const char* mode : {"-g", "-fg"})
             for (int loss : {1, 2, 3, 7, 12}) {
@@ -118,7 +118,7 @@ TEST(Photographs, LossyQualityFallsAsTheLossFactorGrows) {
     ScratchDir dir;
     for (const Photo& photo : photos) {
         if (std::string(photo.file).starts_with("flower.")) continue;
-        const std::string original = read_file(photo_dir / photo.file);
+        const std::string original = read_text(photo_dir / photo.file);
         const Samples before = samples_of(original);
         for (const char* mode : {"-x", "-f"}) {
             std::vector<double> quality;

@@ -7,12 +7,11 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <random>
 #include <regex>
 #include <string>
 #include <vector>
+
+#include "support/files.hpp"
 
 namespace vrk::test {
 
@@ -22,35 +21,8 @@ struct RunResult {
     int status = -1;
 };
 
-inline std::string read_file(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void write_file(const std::filesystem::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// A fresh empty folder, removed when the object goes.
-class ScratchDir {
-public:
-    ScratchDir() {
-        static std::mt19937_64 names{std::random_device{}()};
-        path_ = std::filesystem::temp_directory_path() / ("vrk-test-" + std::to_string(names()));
-        std::filesystem::create_directories(path_);
-    }
-    ~ScratchDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
-private:
-    std::filesystem::path path_;
-};
+// A file's bytes as a string, to compare with what a user sees.
+inline std::string read_text(const std::filesystem::path& path) { return text_of(read_file(path)); }
 
 // Runs `vrk arguments...` in `dir`, with `input` on standard input (or none at all).
 inline RunResult run_vrk(const std::filesystem::path& dir, const std::vector<std::string>& arguments,
@@ -76,8 +48,8 @@ inline RunResult run_vrk(const std::filesystem::path& dir, const std::vector<std
         result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
     }
     posix_spawn_file_actions_destroy(&actions);
-    result.out = read_file(out_path);
-    result.err = read_file(err_path);
+    result.out = read_text(out_path);
+    result.err = read_text(err_path);
     for (const auto& path : {in_path, out_path, err_path}) std::filesystem::remove(path);
     return result;
 }
