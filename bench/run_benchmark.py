@@ -1,20 +1,25 @@
 #!/usr/bin/env python3
 """Side-by-side speed and size benchmark of vrk against standard lossless image codecs.
 
-Run from anywhere:  python3 bench/run_benchmark.py [--quick] [--runs N] [--extra-vrk LABEL=PATH] ...
+Run from anywhere:  python3 bench/run_benchmark.py [--quick] [--runs N] [--one-thread-modes LIST] ...
 
 What it does:
   1. checks that the peer tools are installed and names the missing Debian packages (installs nothing);
   2. builds a corpus of PNM images from /usr/share/libjxl-testdata and netpbm's pbmtext under
      build/bench/corpus;
   3. builds the CharLS driver (bench/charls_bench.cpp) with g++ into build/bench/charls_bench;
-  4. runs vrk in every mode and each peer, single-threaded, N times per image (median), timing every
+  4. runs vrk in every mode with automatic threads (VRK_THREADS removed from its environment: two stages
+     on two threads when the machine has two or more cores), vrk again with VRK_THREADS=1 in some modes
+     (the "vrk 1 thread" rows), and each peer single-threaded, N times per image (median), timing every
      encode and decode process with /usr/bin/time (wall clock, user + system CPU, peak RSS);
   5. checks every lossless round trip pixel for pixel (vrk's byte for byte);
   6. prints a table per image group and writes it as Markdown (bench/results.md by default), with the raw
-     measurements as JSON beside the scratch files (build/bench/results.json).
+     measurements and the per-group figures of every row as JSON beside the scratch files
+     (build/bench/results.json);
+  7. draws bits per sample against decode and against encode speed (bench/plot_results.py, run with
+     /usr/bin/python3 when it has matplotlib) as two PNG files beside the Markdown file.
 
-Only the Python standard library is used.
+The benchmark itself uses only the Python standard library.
 """
 
 import argparse
@@ -36,6 +41,10 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 TESTDATA = "/usr/share/libjxl-testdata"
 TIME = "/usr/bin/time"
+SYSTEM_PYTHON = "/usr/bin/python3"  # Debian's, which has python3-matplotlib for the pictures
+PLOT_SCRIPT = os.path.join(ROOT, "bench/plot_results.py")
+THREADS_VARIABLE = "VRK_THREADS"
+REFERENCE = "CharLS (JPEG-LS)"
 
 GROUPS = [
     ("grey8", "8-bit grey photos"),
@@ -322,20 +331,37 @@ def build_corpus(corpus_dir):
 
 
 class Codec:
-    """label; lossless; encode(image, work) -> (command, cwd, stdout path or None, encoded path);
+    """label; kind ("vrk" or "peer"); family (the row's kind in results.json and the pictures: "vrk",
+    "vrk 1 thread", "vrk extra" or the peer's label); threads (how it is run, in words); lossless;
+    env (the environment of its processes, None for the caller's);
+    encode(image, work) -> (command, cwd, stdout path or None, encoded path);
     decode(image, work, encoded) -> (command, cwd, stdout path or None, decoded path)."""
 
     def __init__(self, label, kind, lossless=True, applies=lambda image: True):
         self.label, self.kind, self.lossless, self.applies = label, kind, lossless, applies
+        self.family, self.threads, self.env, self.mode = label, "single-threaded", None, ""
 
     def prepare(self, image, work):
         pass
 
 
+def vrk_environment(threads):
+    """The environment of a vrk process: the caller's without VRK_THREADS (automatic threads), or with
+    VRK_THREADS set to threads."""
+    env = {k: v for k, v in os.environ.items() if k != THREADS_VARIABLE}
+    if threads is not None:
+        env[THREADS_VARIABLE] = str(threads)
+    return env
+
+
 class VrkCodec(Codec):
-    def __init__(self, label, binary, switch, loss):
+    def __init__(self, label, binary, switch, loss, family="vrk", threads=None):
+        """threads: None for automatic (VRK_THREADS removed from the environment) or the VRK_THREADS value."""
         super().__init__(label, "vrk", lossless=(loss == 0))
         self.binary, self.switch, self.loss = binary, switch, loss
+        self.family, self.env = family, vrk_environment(threads)
+        self.threads = "automatic threads" if threads is None else "%s=%s" % (THREADS_VARIABLE, threads)
+        self.mode = (switch or "default") + (" loss %d" % loss if loss else "")
 
     def prepare(self, image, work):
         # vrk writes name.vrk beside its input and restores name.pgm/ppm beside the .vrk: give it a copy.
@@ -409,6 +435,16 @@ def parse_vrk_mode(text):
     return switch, loss
 
 
+def shown_path(path):
+    """path relative to the repository when it lies inside it, else absolute."""
+    path = os.path.abspath(path)
+    return os.path.relpath(path, ROOT) if path.startswith(ROOT + os.sep) else path
+
+
+def split_modes(text):
+    return [mode.strip() for mode in text.split(",") if mode.strip()]
+
+
 def vrk_label(name, switch, loss):
     return "%s %s%s" % (name, switch or "default", " loss %d" % loss if loss else "")
 
@@ -417,8 +453,9 @@ def vrk_label(name, switch, loss):
 # Measuring
 
 
-def timed(command, cwd, stdout_path, scratch):
-    """Runs command under /usr/bin/time -f '%e %U %S %M'. Returns dict(rc, err, wall, cpu, rss_kib, time_e,
+def timed(command, cwd, stdout_path, scratch, env=None):
+    """Runs command under /usr/bin/time -f '%e %U %S %M' with the environment env (None: the caller's;
+    /usr/bin/time hands it on to the command). Returns dict(rc, err, wall, cpu, rss_kib, time_e,
     time_cpu): peak RSS from /usr/bin/time; wall clock from perf_counter around the process and CPU (user +
     system) from the rusage that wait4 returns for /usr/bin/time and the command it waited for, both in
     microseconds where /usr/bin/time prints hundredths (its own figures are kept as time_e and time_cpu;
@@ -429,7 +466,7 @@ def timed(command, cwd, stdout_path, scratch):
     with open(err_file, "wb") as err:
         try:
             start = time.perf_counter()
-            p = subprocess.Popen([TIME, "-f", "%e %U %S %M", "-o", time_file] + command, cwd=cwd,
+            p = subprocess.Popen([TIME, "-f", "%e %U %S %M", "-o", time_file] + command, cwd=cwd, env=env,
                                  stdin=subprocess.DEVNULL, stdout=out, stderr=err)
             watchdog = threading.Timer(600, p.kill)  # a hung process fails its run instead of the benchmark
             watchdog.start()
@@ -467,7 +504,7 @@ def run_codec_on_image(codec, image, runs, scratch):
         os.makedirs(work)
         codec.prepare(image, work)
         command, cwd, stdout, encoded = codec.encode(image, work)
-        e = timed(command, cwd, stdout, scratch)
+        e = timed(command, cwd, stdout, scratch, codec.env)
         if e["rc"] != 0 or not os.path.exists(encoded):
             failure = "encode failed (rc %d): %s" % (e["rc"], e["err"])
             break
@@ -477,7 +514,7 @@ def run_codec_on_image(codec, image, runs, scratch):
             break
         size = this_size
         command, cwd, stdout, decoded = codec.decode(image, work, encoded)
-        d = timed(command, cwd, stdout, scratch)
+        d = timed(command, cwd, stdout, scratch, codec.env)
         if d["rc"] != 0 or not os.path.exists(decoded):
             failure = "decode failed (rc %d): %s" % (d["rc"], d["err"])
             break
@@ -544,47 +581,75 @@ def cell(value, reference, digits):
     return "%s (%.2f×)" % (text, value / reference)
 
 
-def group_table(group, images, results, labels, reference_label):
-    group_images = [im for im in images if im["group"] == group]
-    if not group_images:
-        return []
+def row_summary(group_images, results, label, reference_label):
+    """One row of a group table: dict(applicable, good, images, note, lossless, figures, reference), where
+    figures are aggregate()'s over the images the row went through (None if none did) and reference are
+    the reference codec's figures over the same images (None if it did not go through all of them).
+    Returns None when the codec applies to none of the group's images."""
+    applicable = [im for im in group_images if im["name"] in results[label]]
+    if not applicable:
+        return None
+    good = [im["name"] for im in applicable if "failure" not in results[label][im["name"]]]
+    failures = [(im["name"], results[label][im["name"]]["failure"]) for im in applicable
+                if "failure" in results[label][im["name"]]]
+    checks = [results[label][name]["check"] for name in good]
+    bad = [c for c in checks if not (c == "ok" or c.startswith("psnr"))]
+    lossless = not (checks and checks[0].startswith("psnr"))
+    if failures:
+        note = "FAILED on %d: %s" % (len(failures), failures[0][1])
+    elif bad:
+        note = "%d not lossless: %s" % (len(bad), bad[0])
+    elif not lossless:
+        worst = min(float(c.split()[0].split("=")[1]) for c in checks)
+        largest = max(int(c.split()[1].split("=")[1]) for c in checks)
+        note = "lossy: PSNR ≥ %.1f dB, max error %d" % (worst, largest)
+    else:
+        note = "byte exact" if label.startswith("vrk") else "pixel exact"
+    figures = aggregate(group_images, results, label, set(good))
+    reference = None
+    if label != reference_label and reference_label in results:
+        ref_names = set(good) & {n for n, r in results[reference_label].items() if "failure" not in r}
+        reference = aggregate(group_images, results, reference_label, ref_names) if ref_names == set(good) else None
+    return dict(applicable=len(applicable), good=len(good), images=len(group_images), note=note,
+                lossless=lossless, problems=len(failures) + len(bad), figures=figures, reference=reference)
+
+
+def group_summaries(images, results, labels, reference_label):
+    """Per image group, the row_summary of every label: [(group, title, group images, {label: summary})]
+    for the groups that have images, in GROUPS order."""
+    summaries = []
+    for group, title in GROUPS:
+        group_images = [im for im in images if im["group"] == group]
+        if not group_images:
+            continue
+        rows = {}
+        for label in labels:
+            summary = row_summary(group_images, results, label, reference_label)
+            if summary is not None:
+                rows[label] = summary
+        summaries.append((group, title, group_images, rows))
+    return summaries
+
+
+def group_table(rows, labels):
     lines = ["| codec | images | bits/sample | encode MB/s | encode CPU MB/s | decode MB/s | decode CPU MB/s "
              "| peak RSS encode MiB | peak RSS decode MiB | round trip |",
              "|---|---|---|---|---|---|---|---|---|---|"]
     for label in labels:
-        applicable = [im for im in group_images if im["name"] in results[label]]
-        if not applicable:
+        row = rows.get(label)
+        if row is None:
             continue
-        good = [im["name"] for im in applicable if "failure" not in results[label][im["name"]]]
-        failures = [(im["name"], results[label][im["name"]]["failure"]) for im in applicable
-                    if "failure" in results[label][im["name"]]]
-        checks = [results[label][name]["check"] for name in good]
-        bad = [c for c in checks if not (c == "ok" or c.startswith("psnr"))]
-        if failures:
-            note = "FAILED on %d: %s" % (len(failures), failures[0][1])
-        elif bad:
-            note = "%d not lossless: %s" % (len(bad), bad[0])
-        elif checks and checks[0].startswith("psnr"):
-            worst = min(float(c.split()[0].split("=")[1]) for c in checks)
-            largest = max(int(c.split()[1].split("=")[1]) for c in checks)
-            note = "lossy: PSNR ≥ %.1f dB, max error %d" % (worst, largest)
-        else:
-            note = "byte exact" if label.startswith("vrk") else "pixel exact"
-        figures = aggregate(images, results, label, set(good))
-        reference = None
-        if label != reference_label and reference_label in results:
-            ref_names = set(good) & {n for n, r in results[reference_label].items() if "failure" not in r}
-            reference = aggregate(images, results, reference_label, ref_names) if ref_names == set(good) else None
+        figures, reference = row["figures"], row["reference"]
         if figures is None:
-            lines.append("| %s | 0/%d | | | | | | | | %s |" % (label, len(applicable), note))
+            lines.append("| %s | 0/%d | | | | | | | | %s |" % (label, row["applicable"], row["note"]))
             continue
 
         def c(key, digits):
             return cell(figures[key], reference[key] if reference else None, digits)
 
         lines.append("| %s | %d/%d | %s | %s | %s | %s | %s | %s | %s | %s |" % (
-            label, len(good), len(group_images), c("bps", 3), c("enc", 1), c("enc_cpu", 1), c("dec", 1),
-            c("dec_cpu", 1), c("enc_rss", 1), c("dec_rss", 1), note))
+            label, row["good"], row["images"], c("bps", 3), c("enc", 1), c("enc_cpu", 1), c("dec", 1),
+            c("dec_cpu", 1), c("enc_rss", 1), c("dec_rss", 1), row["note"]))
     return lines
 
 
@@ -666,6 +731,31 @@ def vrk_revision():
 
 
 # ---------------------------------------------------------------------------------------------------
+# Pictures
+
+
+def draw_pictures(json_path, directory):
+    """Runs bench/plot_results.py with Debian's Python, which has matplotlib when python3-matplotlib is
+    installed. Returns the paths of the pictures drawn; a missing matplotlib or a failed plot only logs."""
+    decode = os.path.join(directory, "decode_speed.png")
+    encode = os.path.join(directory, "encode_speed.png")
+    command = [SYSTEM_PYTHON, PLOT_SCRIPT, "--results", json_path, "--decode-out", decode, "--encode-out", encode]
+    has_matplotlib = os.path.exists(SYSTEM_PYTHON) and subprocess.run(
+        [SYSTEM_PYTHON, "-c", "import matplotlib"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
+    if not has_matplotlib:
+        log("no pictures: %s has no matplotlib. Install it with:  apt-get install python3-matplotlib\n"
+            "then draw them with:  %s" % (SYSTEM_PYTHON, " ".join(command)))
+        return []
+    log("drawing the pictures ...")
+    p = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    if p.returncode != 0:
+        log(p.stdout.decode(errors="replace").rstrip())
+        log("no pictures: bench/plot_results.py failed (rc %d)" % p.returncode)
+        return []
+    return [decode, encode]
+
+
+# ---------------------------------------------------------------------------------------------------
 
 
 def main():
@@ -678,9 +768,12 @@ def main():
     parser.add_argument("--vrk-modes", default="default,-f,-g,-fg,default 4",
                         help="comma-separated vrk modes: a switch or 'default', optionally with a loss factor "
                              "('-g 4'); default: %(default)s")
+    parser.add_argument("--one-thread-modes", default="default,-f,-g,-fg",
+                        help="vrk modes, as --vrk-modes, to run once more with VRK_THREADS=1 as the 'vrk 1 thread' "
+                             "rows; empty for none (default: %(default)s)")
     parser.add_argument("--extra-vrk", action="append", default=[], metavar="LABEL=PATH",
-                        help="another vrk binary (e.g. a single-thread build) to run as extra rows labelled "
-                             "LABEL; may be repeated")
+                        help="another vrk binary (e.g. an older build) to run, with automatic threads like the "
+                             "shipped rows, as extra rows labelled vrk[LABEL]; may be repeated")
     parser.add_argument("--extra-modes", default="default",
                         help="modes for the --extra-vrk binaries, as --vrk-modes (default: %(default)s)")
     parser.add_argument("--no-vrk", action="store_true", help="run the peers only")
@@ -691,6 +784,9 @@ def main():
                                                      + ",".join(g for g, _ in GROUPS))
     parser.add_argument("--work", default=os.path.join(ROOT, "build/bench"), help="scratch folder (build/bench)")
     parser.add_argument("--out", default=os.path.join(ROOT, "bench/results.md"), help="Markdown table file")
+    parser.add_argument("--pictures", default=None, metavar="DIR",
+                        help="folder for decode_speed.png and encode_speed.png (default: the folder of --out)")
+    parser.add_argument("--no-pictures", action="store_true", help="draw no pictures")
     args = parser.parse_args()
     runs = 1 if args.quick else args.runs
     if runs < 1:
@@ -727,12 +823,16 @@ def main():
 
     codecs = peer_codecs(charls_binary)
     vrk_note = ""
-    binaries = [] if args.no_vrk else [("vrk", args.vrk, args.vrk_modes)]
+    # (name, path, modes with automatic threads, modes with VRK_THREADS=1, family of the automatic rows)
+    binaries = [] if args.no_vrk else [("vrk", args.vrk, args.vrk_modes, args.one_thread_modes, "vrk")]
     for extra in args.extra_vrk:
         label, _, path = extra.rpartition("=")
-        binaries.append(("vrk[%s]" % (label or os.path.basename(path)), path, args.extra_modes))
+        binaries.append(("vrk[%s]" % (label or os.path.basename(path)), path, args.extra_modes, "", "vrk extra"))
+    if binaries and THREADS_VARIABLE in os.environ:
+        log("note: %s=%s is set here; the vrk rows run without it (automatic threads), the '1 thread' rows with "
+            "%s=1" % (THREADS_VARIABLE, os.environ[THREADS_VARIABLE], THREADS_VARIABLE))
     vrk_codecs = []
-    for name, path, modes in binaries:
+    for name, path, modes, one_thread_modes, family in binaries:
         if not (os.path.isfile(path) and os.access(path, os.X_OK)):
             log("no vrk binary at %s: skipping the %s rows (build it with: cmake --preset release && "
                 "cmake --build --preset release --target vrk)" % (path, name))
@@ -742,9 +842,21 @@ def main():
         frozen = os.path.join(bin_dir, re.sub(r"[^A-Za-z0-9_.-]", "_", name))
         shutil.copyfile(path, frozen)
         os.chmod(frozen, 0o755)
-        for mode in modes.split(","):
-            switch, loss = parse_vrk_mode(mode.strip())
-            vrk_codecs.append(VrkCodec(vrk_label(name, switch, loss), frozen, switch, loss))
+        for mode in split_modes(modes):
+            switch, loss = parse_vrk_mode(mode)
+            vrk_codecs.append(VrkCodec(vrk_label(name, switch, loss), frozen, switch, loss, family=family))
+        if split_modes(one_thread_modes):
+            with open(frozen, "rb") as f:
+                reads_threads = THREADS_VARIABLE.encode() in f.read()
+            if not reads_threads:
+                log("note: %s does not read %s (built before the two stages?): its '1 thread' rows will time "
+                    "the same thing as its other rows" % (path, THREADS_VARIABLE))
+                vrk_note += "\n- %s: the binary does not read %s, so its '1 thread' rows run it as its other " \
+                            "rows do." % (name, THREADS_VARIABLE)
+        for mode in split_modes(one_thread_modes):
+            switch, loss = parse_vrk_mode(mode)
+            vrk_codecs.append(VrkCodec(vrk_label(name + " 1 thread", switch, loss), frozen, switch, loss,
+                                       family=family + " 1 thread", threads=1))
     codecs = vrk_codecs + codecs
     if args.codecs:
         words = [w.strip().lower() for w in args.codecs.split(",") if w.strip()]
@@ -773,16 +885,27 @@ def main():
     elapsed = time.time() - started
 
     labels = [c.label for c in codecs]
-    reference = "CharLS (JPEG-LS)"
+    reference = REFERENCE
+    cores = os.cpu_count() or 0
     now = datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC")
     out = ["# vrk benchmark", "",
            "- Date: %s; %d run(s) per image and codec, median; benchmark time %.0f s." % (now, runs, elapsed),
            "- Machine: %s." % machine_description(),
-           "- vrk: `%s`, source revision %s." % (os.path.relpath(args.vrk, ROOT) if not args.no_vrk else "not run",
+           "- vrk: `%s`, source revision %s." % (shown_path(args.vrk) if not args.no_vrk else "not run",
                                                  vrk_revision()),
            "- Peers: %s." % "; ".join(tool_versions(charls_binary)),
            "- Load average when the benchmark started: %s (other work on the machine skews the figures)." % load,
-           "- Every codec single-threaded; each encode and each decode is one process, timed whole (reading the "
+           "- Threads: the peers run single-threaded (OpenJPEG with `-threads 1`, cjxl and djxl with "
+           "`--num_threads=1`, the others use one thread anyway).%s" % ((
+               " vrk's shipped rows (`vrk default`, `vrk -f`, ...) use automatic threads: %s is removed from their "
+               "environment, so vrk runs its pixel stage and its entropy stage on two threads when the machine has "
+               "two or more cores (this one has %d: %s). %sThe compressed files are the same either way; CPU time "
+               "counts every thread." % (
+                   THREADS_VARIABLE, cores, "two stages" if cores >= 2 else "one thread",
+                   "The `vrk 1 thread` rows run the same binary with %s=1. " % THREADS_VARIABLE
+                   if any(c.family == "vrk 1 thread" for c in codecs) else ""))
+               if any(c.kind == "vrk" for c in codecs) else ""),
+           "- Each encode and each decode is one process, timed whole (reading the "
            "input file and writing the output included) under `/usr/bin/time -f '%e %U %S %M'`: peak RSS from it, "
            "wall clock and user + system CPU time to the microsecond from the parent's clock and `wait4`.",
            "- MB/s = megabytes (10^6) of raw samples (1 byte per sample up to 8 bits, 2 above) per second of wall "
@@ -793,12 +916,38 @@ def main():
     if any("png" in im for im in images):
         out.append("- cjxl gets 9..15-bit grey images as PNG with an sBIT chunk and djxl writes them as 16-bit "
                    "PGM (libjxl 0.7 mis-reads and mis-writes PNM with those maxvals); the check rescales.")
+    if any(c.family == "vrk extra" for c in codecs):
+        out.append("- `vrk[LABEL]` rows: another vrk binary (`--extra-vrk`), run like the shipped rows (%s "
+                   "removed)." % THREADS_VARIABLE)
     if vrk_note:
         out.append(vrk_note.strip())
-    for group, title in GROUPS:
-        lines = group_table(group, images, results, labels, reference)
-        if lines:
-            out += ["", "## %s" % title, ""] + lines
+    summaries = group_summaries(images, results, labels, reference)
+    for group, title, group_images, rows in summaries:
+        out += ["", "## %s" % title, ""] + group_table(rows, labels)
+
+    # The raw figures and every row's group figures, which bench/plot_results.py draws.
+    json_path = os.path.join(work, "results.json")
+    with open(json_path, "w") as f:
+        json.dump(dict(
+            date=now, runs=runs, machine=machine_description(), cores=cores, load=load, revision=vrk_revision(),
+            reference=reference, images=images, results=results,
+            codecs=[dict(label=c.label, kind=c.kind, family=c.family, threads=c.threads, mode=c.mode,
+                         lossless=c.lossless) for c in codecs],
+            groups=[dict(group=group, title=title, images=[im["name"] for im in group_images],
+                         raw_bytes=sum(im["raw_bytes"] for im in group_images), rows=rows)
+                    for group, title, group_images, rows in summaries]), f, indent=1)
+
+    pictures = []
+    if not args.no_pictures and summaries:
+        directory = os.path.abspath(args.pictures or os.path.dirname(os.path.abspath(args.out)))
+        pictures = draw_pictures(json_path, directory)
+    if pictures:
+        base = os.path.dirname(os.path.abspath(args.out))
+        out += ["", "## Pictures", "",
+                "Bits per sample against decode and encode MB/s per group (wall clock, whole process; peers "
+                "single-threaded; `bench/plot_results.py`):", ""]
+        out += ["![%s](%s)" % (os.path.splitext(os.path.basename(p))[0].replace("_", " "), os.path.relpath(p, base))
+                for p in pictures]
     out += ["", "## Bits per sample per image", ""] + per_image_table(images, results, labels)
     out += ["", "Corpus (build/bench/corpus): " + ", ".join(
         "%s%s" % (im["name"], " [%s]" % im["note"] if im["note"] else "") for im in images) + "."]
@@ -809,9 +958,7 @@ def main():
     os.makedirs(os.path.dirname(os.path.abspath(args.out)), exist_ok=True)
     with open(args.out, "w") as f:
         f.write(text)
-    with open(os.path.join(work, "results.json"), "w") as f:
-        json.dump(dict(date=now, runs=runs, machine=machine_description(), images=images, results=results), f, indent=1)
-    log("wrote %s and %s" % (args.out, os.path.join(work, "results.json")))
+    log("wrote %s" % ", ".join([args.out, json_path] + pictures))
     failed = any("failure" in r or not (r["check"] == "ok" or r["check"].startswith("psnr"))
                  for per_image in results.values() for r in per_image.values())
     return 1 if failed else 0
