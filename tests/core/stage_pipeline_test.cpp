@@ -84,7 +84,9 @@ TEST(StagePipeline, TwoThreadsKeepEachItemsOrderAndItsSlot) {
     for (const Event& e : events) {
         EXPECT_EQ(e.slot, e.item % 2) << "stage " << e.stage << " item " << e.item;
         if (e.stage == 0) first_threads.insert(e.thread);
-        if (e.stage == 1) EXPECT_EQ(e.thread, std::this_thread::get_id()) << "the second stage runs on the caller";
+        if (e.stage == 1) {
+            EXPECT_EQ(e.thread, std::this_thread::get_id()) << "the second stage runs on the caller";
+        }
     }
     EXPECT_EQ(first_threads.size(), 1u);
     EXPECT_NE(*first_threads.begin(), std::this_thread::get_id());

@@ -128,7 +128,7 @@ TEST(NearLosslessTables, ReconstructTableIsDequantizedQuantize) {
 }
 
 TEST(NearLosslessTables, RefusesParametersOutsideTheirRange) {
-    for (const std::pair<int, int> p : {std::pair{0, 8}, {13, 8}, {3, 7}, {3, 17}})
+    for (const std::pair<int, int>& p : {std::pair{0, 8}, {13, 8}, {3, 7}, {3, 17}})
         EXPECT_ERROR(ErrorCode::invalid_parameters, [&] { NearLossless t(32, p.first, p.second); })
             << p.first << ' ' << p.second;
 }
