@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (width * height > (1L << 20)) return 0;
     }
     try {
-        vrk::decompress({data, size});
+        vrk::restore_image({data, size});
     } catch (const vrk::Error&) {
     }
     return 0;

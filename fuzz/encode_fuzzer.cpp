@@ -11,12 +11,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!vrk::fuzz::make_fuzz_image(data, size, image)) return 0;
     std::vector<std::uint8_t> compressed;
     try {
-        compressed = vrk::compress(image.file, image.format, image.options);
+        compressed = vrk::compress_image(image.file, image.format, image.options);
     } catch (const vrk::Error& error) {
         if (error.code() == vrk::ErrorCode::invalid_parameters && image.bytes_per_pixel == 2) return 0;
         std::abort();
     }
-    const vrk::RestoredImage restored = vrk::decompress(compressed); // any error here is a finding
+    const vrk::RestoredImage restored = vrk::restore_image(compressed); // any error here is a finding
     if (restored.format != image.format || restored.file.size() != image.file.size()) std::abort();
     const int loss = image.options.loss_factor;
     if (loss == 0) {

@@ -37,20 +37,20 @@ std::vector<std::uint8_t> compress_with(std::span<const std::uint8_t> file, int 
 
 } // namespace
 
-std::vector<std::uint8_t> compress(std::span<const std::uint8_t> image_file, ImageFormat format,
-                                   const Options& options) {
-    if (format == ImageFormat::raw) fail(ErrorCode::invalid_parameters); // raw samples need their layout
-    return compress_with(image_file, static_cast<int>(format), {}, options);
+const char* version() noexcept { return VRK_VERSION; }
+
+std::vector<std::uint8_t> compress_image(std::span<const std::uint8_t> image_file, ImageFormat format,
+                                         const Options& options, const RawLayout& raw) {
+    if (format < ImageFormat::raw || format > ImageFormat::ppm || options.threads < 0)
+        fail(ErrorCode::invalid_argument);
+    if (format != ImageFormat::raw) return compress_with(image_file, static_cast<int>(format), {}, options);
+    const int height = raw.height == 0 ? raw.width : raw.height;
+    const std::string arguments[4] = {std::to_string(raw.width), std::to_string(height),
+                                      std::to_string(raw.bytes_per_pixel), std::to_string(options.loss_factor)};
+    return compress_with(image_file, format_raw, arguments, options);
 }
 
-std::vector<std::uint8_t> compress_raw(std::span<const std::uint8_t> samples, const RawLayout& layout,
-                                       const Options& options) {
-    const std::string arguments[4] = {std::to_string(layout.width), std::to_string(layout.height),
-                                      std::to_string(layout.bytes_per_pixel), std::to_string(options.loss_factor)};
-    return compress_with(samples, format_raw, arguments, options);
-}
-
-RestoredImage decompress(std::span<const std::uint8_t> compressed) {
+RestoredImage restore_image(std::span<const std::uint8_t> compressed) {
     try {
         MemorySource source(compressed);
         ImageParameters image;

@@ -42,8 +42,8 @@ protected:
         const Case& c = GetParam();
         image_ = make_image(48, 40, c.bytes_per_pixel, c.bits_per_sample, Pattern::photo, 21);
         const ImageFormat format = c.bytes_per_pixel == 3 ? ImageFormat::ppm : ImageFormat::pgm;
-        compressed_ = compress(image_.pnm_file(), format, {c.fast, c.graphics, c.loss_factor});
-        expected_ = decompress(compressed_).file; // the image itself when lossless
+        compressed_ = compress_image(image_.pnm_file(), format, {c.fast, c.graphics, c.loss_factor});
+        expected_ = restore_image(compressed_).file; // the image itself when lossless
     }
     TestImage image_;
     std::vector<std::uint8_t> compressed_;
@@ -53,7 +53,7 @@ protected:
 TEST_P(Damage, EveryCutCannotBeRead) {
     for (std::size_t length = 0; length < compressed_.size(); ++length) {
         try {
-            decompress({compressed_.data(), length});
+            restore_image({compressed_.data(), length});
             ADD_FAILURE() << "cut at " << length << " decoded";
         } catch (const Error& error) {
             ASSERT_EQ(error.code(), ErrorCode::cannot_read) << "cut at " << length;
@@ -68,7 +68,7 @@ TEST_P(Damage, ChangedBytesGiveAnErrorOrTheExactImage) {
         std::vector<std::uint8_t> damaged = compressed_;
         damaged[position] ^= static_cast<std::uint8_t>(flip(random));
         try {
-            const RestoredImage restored = decompress(damaged);
+            const RestoredImage restored = restore_image(damaged);
             // Some bits of a record are never read; then the image must be exact.
             ASSERT_TRUE(restored.file == expected_) << "byte " << position << " gave a different image";
         } catch (const Error& error) {
@@ -84,12 +84,12 @@ TEST(HostileInput, RandomBytesAfterAValidHeader) {
     const TestImage image = make_image(64, 64, 1, 8, Pattern::photo);
     std::mt19937 random(99);
     for (std::uint32_t mode = 0; mode < 4; ++mode) {
-        std::vector<std::uint8_t> file = compress(image.pnm_file(), ImageFormat::pgm, {(mode & 1) != 0, (mode & 2) != 0, 0});
+        std::vector<std::uint8_t> file = compress_image(image.pnm_file(), ImageFormat::pgm, {(mode & 1) != 0, (mode & 2) != 0, 0});
         const std::size_t head = 12 + image.pnm_header_size();
         for (int trial = 0; trial < 200; ++trial) {
             for (std::size_t i = head; i < file.size(); ++i) file[i] = static_cast<std::uint8_t>(random());
             try {
-                const RestoredImage restored = decompress(file);
+                const RestoredImage restored = restore_image(file);
                 EXPECT_TRUE(restored.file == image.pnm_file());
             } catch (const Error&) {
             }
@@ -105,16 +105,16 @@ TEST(HostileInput, SamplesAboveTheDeclaredDepth) {
     for (bool fast : {false, true}) {
         for (int loss : {0, 1, 12}) {
             EXPECT_THROW(
-                try { compress(file, ImageFormat::pgm, {fast, false, loss}); } catch (const Error& error) {
+                try { compress_image(file, ImageFormat::pgm, {fast, false, loss}); } catch (const Error& error) {
                     EXPECT_EQ(error.code(), ErrorCode::invalid_parameters);
                     throw;
                 },
                 Error)
                 << "normal mode, loss " << loss;
         }
-        EXPECT_THROW(compress(file, ImageFormat::pgm, {fast, true, 3}), Error) << "graphics lossy";
+        EXPECT_THROW(compress_image(file, ImageFormat::pgm, {fast, true, 3}), Error) << "graphics lossy";
         // Lossless graphics mode codes any 16-bit value.
-        EXPECT_TRUE(decompress(compress(file, ImageFormat::pgm, {fast, true, 0})).file == file);
+        EXPECT_TRUE(restore_image(compress_image(file, ImageFormat::pgm, {fast, true, 0})).file == file);
     }
 }
 
@@ -135,7 +135,7 @@ TEST(HostileInput, FuzzFindings) {
         const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
         ASSERT_FALSE(bytes.empty()) << finding.file;
         try {
-            decompress(bytes);
+            restore_image(bytes);
             ADD_FAILURE() << finding.file << " decoded";
         } catch (const Error& error) {
             EXPECT_EQ(error.code(), finding.code) << finding.file;

@@ -32,7 +32,7 @@ ImageFormat format_of(const TestImage& image) { return image.bytes_per_pixel == 
 
 std::vector<std::uint8_t> round_trip(const TestImage& image, Options options) {
     const std::vector<std::uint8_t> file = image.pnm_file();
-    const RestoredImage restored = decompress(compress(file, format_of(image), options));
+    const RestoredImage restored = restore_image(compress_image(file, format_of(image), options));
     EXPECT_EQ(restored.format, format_of(image));
     EXPECT_EQ(restored.file.size(), file.size());
     return restored.file;
@@ -94,9 +94,10 @@ TEST(RoundTrip, RawAndSunRasterFormats) {
     const TestImage colour = make_image(40, 33, 3, 8, Pattern::photo);
     for (const TestImage* image : {&grey, &wide, &colour})
         for (const Mode& mode : modes) {
-            const std::vector<std::uint8_t> compressed = compress_raw(
-                image->pixels, {image->width, image->height, image->bytes_per_pixel}, {mode.fast, mode.graphics, 0});
-            const RestoredImage restored = decompress(compressed);
+            const std::vector<std::uint8_t> compressed =
+                compress_image(image->pixels, ImageFormat::raw, {mode.fast, mode.graphics, 0},
+                               {image->width, image->height, image->bytes_per_pixel});
+            const RestoredImage restored = restore_image(compressed);
             EXPECT_EQ(restored.format, ImageFormat::raw);
             EXPECT_TRUE(restored.file == image->pixels) << mode.name;
         }
@@ -108,7 +109,7 @@ TEST(RoundTrip, RawAndSunRasterFormats) {
     for (int i = 0; i < 768; ++i) ras.push_back(static_cast<std::uint8_t>(i * 7));
     ras.insert(ras.end(), grey.pixels.begin(), grey.pixels.end());
     for (const Mode& mode : modes) {
-        const RestoredImage restored = decompress(compress(ras, ImageFormat::sun_raster, {mode.fast, mode.graphics, 0}));
+        const RestoredImage restored = restore_image(compress_image(ras, ImageFormat::sun_raster, {mode.fast, mode.graphics, 0}));
         EXPECT_EQ(restored.format, ImageFormat::sun_raster);
         EXPECT_TRUE(restored.file == ras) << mode.name;
     }
