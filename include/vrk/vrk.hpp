@@ -69,7 +69,7 @@ struct Options {
     bool fast = false;     // adaptive prefix codes instead of arithmetic coding
     bool graphics = false; // the predictive engine for synthetic images
     int loss_factor = 0;   // 0 lossless, 1..12 lossy (near-lossless with `graphics`)
-    int threads = 0;       // 0 automatic, 1 one thread, more: as many stages as help
+    int threads = 0;       // 0 automatic, 1 one thread, more: as many stages as help; < 0 invalid_argument
 };
 
 struct DecodeOptions {
@@ -99,8 +99,8 @@ struct ImageView {
     int height = 0;
     int channels = 1;
     int bits_per_sample = 8;
-    std::span<const std::uint8_t> samples8;
-    std::span<const std::uint16_t> samples16;
+    std::span<const std::uint8_t> samples8{};
+    std::span<const std::uint16_t> samples16{};
     std::size_t row_stride = 0;
 };
 
@@ -122,7 +122,12 @@ Info inspect(std::span<const std::uint8_t> compressed);
 // of the PNM file of those samples: "P5\n<w> <h>\n<maxval>\n" (maxval 255 at
 // 8 bits, 2^bits - 1 above, samples big-endian) for one channel,
 // "P6\n<w> <h>\n255\n" for three. A sample above 2^bits - 1 is
-// invalid_parameters.
+// invalid_parameters. A view the library cannot read is invalid_argument:
+// channels other than 1 or 3, colour deeper than 8 bits, a depth outside
+// 8..16, a row_stride below width * channels, or a span (the one of its
+// depth) shorter than height - 1 strides plus a row. Fewer than 32 columns
+// or rows is invalid_dimension and more than 65535 invalid_parameters, as
+// for the vrk command.
 std::vector<std::uint8_t> encode(const ImageView& image, const Options& options = {});
 
 // Decodes any compressed file; lossy files give the vrk command's samples.
@@ -130,7 +135,9 @@ Image decode(std::span<const std::uint8_t> compressed, const DecodeOptions& opti
 
 // Decodes straight into the caller's buffer, rows row_stride samples apart
 // (0: packed). The destination's sample type must match the image
-// (invalid_argument); buffer_too_small is thrown before anything is written.
+// (invalid_argument); buffer_too_small (a stride shorter than a row, or too
+// few samples for height - 1 strides plus a row) is thrown before anything
+// is written.
 Info decode_into(std::span<const std::uint8_t> compressed, std::span<std::uint8_t> destination,
                  std::size_t row_stride = 0, const DecodeOptions& options = {});
 Info decode_into(std::span<const std::uint8_t> compressed, std::span<std::uint16_t> destination,
@@ -138,8 +145,8 @@ Info decode_into(std::span<const std::uint8_t> compressed, std::span<std::uint16
 
 // One row's samples (width * channels), in the one span that matches the depth.
 struct Row {
-    std::span<const std::uint8_t> samples8;
-    std::span<const std::uint16_t> samples16;
+    std::span<const std::uint8_t> samples8{};
+    std::span<const std::uint16_t> samples16{};
 };
 
 // Fills the caller's span from any byte source; returns the count, 0 at the end.
@@ -156,7 +163,7 @@ struct RowSource {
     int height = 0;
     int channels = 1;
     int bits_per_sample = 8;
-    std::function<Row(int y)> row;
+    std::function<Row(int y)> row{};
 };
 
 // Decodes a compressed stream row by row in constant memory; returns its Info.
