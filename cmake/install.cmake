@@ -3,8 +3,9 @@
 include(CMakePackageConfigHelpers)
 
 install(TARGETS vrk RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS vrk_core EXPORT vrkTargets
+install(TARGETS ${vrk_library} EXPORT vrkTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES include/vrk/vrk.hpp include/vrk/vrk.h include/vrk/export.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vrk)
 install(FILES doc/vrk.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
