@@ -1,12 +1,13 @@
-# cmake --install: the tool, the library with its header, a CMake package
+# cmake --install: the tool, the library with its headers, a CMake package
 # (find_package(vrk) gives vrk::vrk), a pkg-config file and the man page.
 include(CMakePackageConfigHelpers)
 
 install(TARGETS vrk RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS vrk_core EXPORT vrkTargets
+install(TARGETS ${vrk_library} EXPORT vrkTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(FILES include/vrk/vrk.hpp DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vrk)
+install(FILES include/vrk/vrk.hpp include/vrk/vrk.h include/vrk/export.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vrk)
 install(FILES doc/vrk.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 set(vrk_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/vrk)

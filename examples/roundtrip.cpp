@@ -18,8 +18,8 @@ int main(int argc, char** argv) {
     const std::string name = argv[1];
     const auto format = name.ends_with(".ppm") ? vrk::ImageFormat::ppm : vrk::ImageFormat::pgm;
     try {
-        const std::vector<std::uint8_t> compressed = vrk::compress(original, format, {.fast = true});
-        const vrk::RestoredImage restored = vrk::decompress(compressed);
+        const std::vector<std::uint8_t> compressed = vrk::compress_image(original, format, {.fast = true});
+        const vrk::RestoredImage restored = vrk::restore_image(compressed);
         std::cout << original.size() << " bytes -> " << compressed.size() << " bytes, restored "
                   << (restored.file == original ? "exactly" : "WRONGLY") << "\n";
         return restored.file == original ? 0 : 1;

@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include <vrk/export.h>
+
 namespace vrk {
 
 // Every way a call can fail, with fixed numbers shared by the C and Python
@@ -48,9 +50,9 @@ enum class ErrorCode : int {
 };
 
 // The fixed message of an error code, without decoration.
-const char* message_of(ErrorCode code) noexcept;
+VRK_API const char* message_of(ErrorCode code) noexcept;
 
-class Error : public std::runtime_error {
+class VRK_API Error : public std::runtime_error {
 public:
     explicit Error(ErrorCode code) : std::runtime_error(message_of(code)), code_(code) {}
     ErrorCode code() const noexcept { return code_; }
@@ -60,7 +62,7 @@ private:
 };
 
 // The library's version, "MAJOR.MINOR.PATCH".
-const char* version() noexcept;
+VRK_API const char* version() noexcept;
 
 // The image file formats; a compressed file remembers the one it came from.
 enum class ImageFormat : int { raw = 1, sun_raster = 2, pgm = 3, ppm = 4 };
@@ -69,7 +71,7 @@ struct Options {
     bool fast = false;     // adaptive prefix codes instead of arithmetic coding
     bool graphics = false; // the predictive engine for synthetic images
     int loss_factor = 0;   // 0 lossless, 1..12 lossy (near-lossless with `graphics`)
-    int threads = 0;       // 0 automatic, 1 one thread, more: as many stages as help
+    int threads = 0;       // 0 automatic, 1 one thread, more: as many stages as help; < 0 invalid_argument
 };
 
 struct DecodeOptions {
@@ -99,8 +101,8 @@ struct ImageView {
     int height = 0;
     int channels = 1;
     int bits_per_sample = 8;
-    std::span<const std::uint8_t> samples8;
-    std::span<const std::uint16_t> samples16;
+    std::span<const std::uint8_t> samples8{};
+    std::span<const std::uint16_t> samples16{};
     std::size_t row_stride = 0;
 };
 
@@ -116,30 +118,37 @@ struct Image {
 
 // Reads the container header and the image header only, never the strips,
 // and refuses what decoding would refuse there, with the same error.
-Info inspect(std::span<const std::uint8_t> compressed);
+VRK_API Info inspect(std::span<const std::uint8_t> compressed);
 
 // Compresses samples. The result is byte for byte what the vrk command makes
 // of the PNM file of those samples: "P5\n<w> <h>\n<maxval>\n" (maxval 255 at
 // 8 bits, 2^bits - 1 above, samples big-endian) for one channel,
 // "P6\n<w> <h>\n255\n" for three. A sample above 2^bits - 1 is
-// invalid_parameters.
-std::vector<std::uint8_t> encode(const ImageView& image, const Options& options = {});
+// invalid_parameters. A view the library cannot read is invalid_argument:
+// channels other than 1 or 3, colour deeper than 8 bits, a depth outside
+// 8..16, a row_stride below width * channels, or a span (the one of its
+// depth) shorter than height - 1 strides plus a row. Fewer than 32 columns
+// or rows is invalid_dimension and more than 65535 invalid_parameters, as
+// for the vrk command.
+VRK_API std::vector<std::uint8_t> encode(const ImageView& image, const Options& options = {});
 
 // Decodes any compressed file; lossy files give the vrk command's samples.
-Image decode(std::span<const std::uint8_t> compressed, const DecodeOptions& options = {});
+VRK_API Image decode(std::span<const std::uint8_t> compressed, const DecodeOptions& options = {});
 
 // Decodes straight into the caller's buffer, rows row_stride samples apart
 // (0: packed). The destination's sample type must match the image
-// (invalid_argument); buffer_too_small is thrown before anything is written.
-Info decode_into(std::span<const std::uint8_t> compressed, std::span<std::uint8_t> destination,
-                 std::size_t row_stride = 0, const DecodeOptions& options = {});
-Info decode_into(std::span<const std::uint8_t> compressed, std::span<std::uint16_t> destination,
-                 std::size_t row_stride = 0, const DecodeOptions& options = {});
+// (invalid_argument); buffer_too_small (a stride shorter than a row, or too
+// few samples for height - 1 strides plus a row) is thrown before anything
+// is written.
+VRK_API Info decode_into(std::span<const std::uint8_t> compressed, std::span<std::uint8_t> destination,
+                         std::size_t row_stride = 0, const DecodeOptions& options = {});
+VRK_API Info decode_into(std::span<const std::uint8_t> compressed, std::span<std::uint16_t> destination,
+                         std::size_t row_stride = 0, const DecodeOptions& options = {});
 
 // One row's samples (width * channels), in the one span that matches the depth.
 struct Row {
-    std::span<const std::uint8_t> samples8;
-    std::span<const std::uint16_t> samples16;
+    std::span<const std::uint8_t> samples8{};
+    std::span<const std::uint16_t> samples16{};
 };
 
 // Fills the caller's span from any byte source; returns the count, 0 at the end.
@@ -156,15 +165,15 @@ struct RowSource {
     int height = 0;
     int channels = 1;
     int bits_per_sample = 8;
-    std::function<Row(int y)> row;
+    std::function<Row(int y)> row{};
 };
 
 // Decodes a compressed stream row by row in constant memory; returns its Info.
-Info decode_stream(const ReadFunction& read, const RowFunction& on_row, const DecodeOptions& options = {});
+VRK_API Info decode_stream(const ReadFunction& read, const RowFunction& on_row, const DecodeOptions& options = {});
 
 // Encodes rows into a compressed stream in constant memory, the same bytes as
 // encode(); returns the number of bytes written.
-std::uint64_t encode_stream(const RowSource& rows, const WriteFunction& write, const Options& options = {});
+VRK_API std::uint64_t encode_stream(const RowSource& rows, const WriteFunction& write, const Options& options = {});
 
 // Headerless samples: rows top to bottom, `bytes_per_pixel` bytes a pixel
 // (1 grey, 2 grey of 16 bits with the high byte first, 3 colour).
@@ -176,8 +185,8 @@ struct RawLayout {
 
 // Compresses a whole image file: PGM, PPM, Sun raster, or raw samples laid
 // out as `raw` says.
-std::vector<std::uint8_t> compress_image(std::span<const std::uint8_t> image_file, ImageFormat format,
-                                         const Options& options = {}, const RawLayout& raw = {});
+VRK_API std::vector<std::uint8_t> compress_image(std::span<const std::uint8_t> image_file, ImageFormat format,
+                                                 const Options& options = {}, const RawLayout& raw = {});
 
 struct RestoredImage {
     ImageFormat format;             // the format the image was compressed from
@@ -185,18 +194,18 @@ struct RestoredImage {
 };
 
 // Restores the image file a compressed file was made from, byte for byte.
-RestoredImage restore_image(std::span<const std::uint8_t> compressed);
+VRK_API RestoredImage restore_image(std::span<const std::uint8_t> compressed);
 
 // Compresses the image file at `path` (.raw, .ras, .pgm or .ppm, as the vrk
 // command names them) into the .vrk file beside it and returns that path.
 // An existing output is output_exists unless `overwrite`. Streams in
 // constant memory.
-std::string compress_file(const std::string& path, const Options& options = {}, const RawLayout& raw = {},
-                          bool overwrite = false);
+VRK_API std::string compress_file(const std::string& path, const Options& options = {}, const RawLayout& raw = {},
+                                  bool overwrite = false);
 
 // Restores the .vrk file at `path` into the image file it was made from and
 // returns that path. On incorrect_crc the restored file is kept, as the vrk
 // command keeps it.
-std::string restore_file(const std::string& path, bool overwrite = false);
+VRK_API std::string restore_file(const std::string& path, bool overwrite = false);
 
 } // namespace vrk

@@ -42,6 +42,8 @@ const char* version() noexcept { return VRK_VERSION; }
 std::vector<std::uint8_t> compress_image(std::span<const std::uint8_t> image_file, ImageFormat format,
                                          const Options& options, const RawLayout& raw) {
     return guarded([&] {
+        if (format < ImageFormat::raw || format > ImageFormat::ppm || options.threads < 0)
+            fail(ErrorCode::invalid_argument);
         const std::array<std::string, 4> raw_arguments = raw_arguments_for(raw, options);
         MemorySource source(image_file);
         ImageParameters image;
@@ -70,6 +72,7 @@ RestoredImage restore_image(std::span<const std::uint8_t> compressed) {
 
 std::string compress_file(const std::string& path, const Options& options, const RawLayout& raw, bool overwrite) {
     return guarded([&] {
+        if (options.threads < 0) fail(ErrorCode::invalid_argument);
         const std::array<std::string, 4> raw_arguments = raw_arguments_for(raw, options);
         FileRun run;
         run.input_path = path;

@@ -1,0 +1,12 @@
+/* VRK_API marks the library's public functions and types: the only symbols
+ * a shared libvrk exports. Everything else is built with hidden visibility. */
+#ifndef VRK_EXPORT_H
+#define VRK_EXPORT_H
+
+#if defined(__GNUC__) || defined(__clang__)
+#define VRK_API __attribute__((visibility("default")))
+#else
+#define VRK_API
+#endif
+
+#endif /* VRK_EXPORT_H */

@@ -1,0 +1,93 @@
+"""vrk as a numcodecs codec, for zarr arrays of images.
+
+    import zarr
+    from vrk.numcodecs import Vrk
+
+    stack = zarr.open("stack.zarr", mode="w", shape=(n, h, w), chunks=(1, h, w),
+                      dtype="uint16", compressor=Vrk())
+
+The codec's id is "vrk". An installed vrk package registers it through the
+``numcodecs.codecs`` entry point, so ``numcodecs.get_codec({"id": "vrk"})``
+and zarr (in any process, Dask workers included) find it without importing
+this module first; importing it registers it too.
+
+Chunks: each chunk is one image, uint8 (H, W) or (H, W, 3), or uint16
+(H, W) (9 to 16 bits), with any leading axes of length 1 dropped, so an
+image stack chunked (1, H, W) works. zarr hands the codec whole chunks, edge
+chunks padded to the full chunk size, so choose chunks that cover whole
+images or at least 32 x 32 pixels: an image side below 32 is refused when the
+chunk is written, with VrkError (INVALID_DIMENSION, code 7). Colour chunks
+need C order, and uint16 a native byte order (zarr's default for uint16 on
+little-endian machines).
+
+Decoding has no pixel limit: the chunk shape bounds it.
+"""
+
+import numpy as np
+from numcodecs.abc import Codec
+from numcodecs.compat import ensure_contiguous_ndarray, ensure_ndarray
+from numcodecs.registry import register_codec
+
+import vrk
+
+__all__ = ["Vrk"]
+
+
+class Vrk(Codec):
+    """Compresses each chunk as one vrk image.
+
+    Options as for :func:`vrk.encode`: `loss_factor` (0 lossless), `graphics`,
+    `fast`, and `bits_per_sample` for uint16 chunks (None: the fewest bits
+    from 9 to 16 that hold the chunk's largest sample).
+    """
+
+    codec_id = "vrk"
+
+    def __init__(self, loss_factor=0, graphics=False, fast=False, bits_per_sample=None):
+        self.loss_factor = int(loss_factor)
+        self.graphics = bool(graphics)
+        self.fast = bool(fast)
+        self.bits_per_sample = None if bits_per_sample is None else int(bits_per_sample)
+
+    def encode(self, buf):
+        image = ensure_ndarray(buf)
+        if image.dtype.itemsize > 1 and not image.dtype.isnative:
+            raise ValueError("the vrk codec needs samples in native byte order")
+        # zarr's chunks hold bytes in the array's memory order: an F-order
+        # chunk is stored as its transpose, which decodes to the same bytes.
+        if image.flags.f_contiguous and not image.flags.c_contiguous:
+            image = image.T
+        while image.ndim > 2 and image.shape[0] == 1 and not (image.ndim == 3 and image.shape[2] == 3):
+            image = image[0]
+        return vrk.encode(
+            image,
+            loss_factor=self.loss_factor,
+            graphics=self.graphics,
+            fast=self.fast,
+            bits_per_sample=self.bits_per_sample,
+        )
+
+    def decode(self, buf, out=None):
+        if out is None:
+            return vrk.decode(buf, max_pixels=None)
+        info = vrk.inspect(buf)
+        # Like every numcodecs codec, fill `out` as a buffer, in its memory order.
+        destination = ensure_contiguous_ndarray(out)
+        size = int(np.prod(info.shape))
+        if destination.dtype != info.dtype:
+            if destination.nbytes != size * info.dtype.itemsize:
+                raise ValueError(f"out holds {destination.nbytes} bytes; the image needs {size * info.dtype.itemsize}")
+            destination = destination.view(np.uint8).view(info.dtype)
+        if destination.size != size:
+            raise ValueError(f"out holds {destination.size} samples; the image has {size}")
+        vrk.decode(buf, out=destination.reshape(info.shape), max_pixels=None)
+        return out
+
+    def __repr__(self):
+        return (
+            f"Vrk(loss_factor={self.loss_factor}, graphics={self.graphics}, fast={self.fast}, "
+            f"bits_per_sample={self.bits_per_sample})"
+        )
+
+
+register_codec(Vrk)
