@@ -322,19 +322,6 @@ def restore_image(data):
     return _FORMAT_NAMES[number], file
 
 
-_files_module = None
-
-
-def _files():
-    """vrk._vrk_files, which binds compress_file and restore_file, loaded on first use."""
-    global _files_module
-    if _files_module is None:
-        module = importlib.import_module(f"{__name__}._vrk_files")
-        module._set_error_type(VrkError)
-        _files_module = module
-    return _files_module
-
-
 def compress_file(
     path,
     *,
@@ -353,7 +340,7 @@ def compress_file(
     `overwrite`. Raw samples take `width`, `height` and `bytes_per_pixel`
     as in :func:`compress_image`. Streams in constant memory.
     """
-    output = _files().compress_file(
+    output = _vrk.compress_file(
         os.fsencode(path),
         bool(fast),
         bool(graphics),
@@ -371,7 +358,7 @@ def restore_file(path, *, overwrite=False):
     An existing output raises VrkError (OUTPUT_EXISTS) unless `overwrite`. On
     INCORRECT_CRC the restored file is kept, as the vrk command keeps it.
     """
-    return os.fsdecode(_files().restore_file(os.fsencode(path), bool(overwrite)))
+    return os.fsdecode(_vrk.restore_file(os.fsencode(path), bool(overwrite)))
 
 
 def __getattr__(name):
