@@ -17,14 +17,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     bool restored = false, decoded = false;
     try {
-        vrk::restore_image({data, size});
+        vrk::restore_image({data, size}); // automatic threads
         restored = true;
     } catch (const vrk::Error&) {
     }
     try {
-        const vrk::Image image = vrk::decode({data, size});
-        const std::size_t samples = static_cast<std::size_t>(image.info.width) * image.info.height * image.info.channels;
-        if ((image.info.bytes_per_sample == 2 ? image.samples16.size() : image.samples8.size()) != samples) std::abort();
+        const vrk::Image image = vrk::decode({data, size}, {.max_pixels = 0, .threads = 2}); // the two-stage decoder
+        const std::size_t samples =
+            static_cast<std::size_t>(image.info.width) * image.info.height * image.info.channels;
+        if ((image.info.bytes_per_sample == 2 ? image.samples16.size() : image.samples8.size()) != samples)
+            std::abort();
         decoded = true;
     } catch (const vrk::Error&) {
     }
