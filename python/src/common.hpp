@@ -55,6 +55,14 @@ private:
     Py_buffer view_{};
 };
 
+// Runs a library call with the GIL released, so other Python threads go on;
+// the call must touch no Python object.
+template <class Call>
+auto without_gil(Call&& call) {
+    py::gil_scoped_release unlocked;
+    return call();
+}
+
 inline py::bytes to_bytes(const std::vector<std::uint8_t>& data) {
     return py::bytes(reinterpret_cast<const char*>(data.data()), data.size());
 }

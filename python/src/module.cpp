@@ -50,18 +50,17 @@ RowLayout row_layout_of(const py::array& array) {
     const bool rows_apart = height == 1 || (array.strides(0) >= row_bytes && array.strides(0) % item == 0);
     if (!packed_channels || !packed_pixels || !rows_apart)
         throw py::value_error("array rows must hold packed samples and lie a whole number of samples apart");
-    layout.row_stride = height == 1 ? static_cast<std::size_t>(width * channels)
-                                    : static_cast<std::size_t>(array.strides(0) / item);
-    layout.span_samples = (static_cast<std::size_t>(height) - 1) * layout.row_stride +
-                          static_cast<std::size_t>(width * channels);
+    layout.row_stride =
+        height == 1 ? static_cast<std::size_t>(width * channels) : static_cast<std::size_t>(array.strides(0) / item);
+    layout.span_samples =
+        (static_cast<std::size_t>(height) - 1) * layout.row_stride + static_cast<std::size_t>(width * channels);
     return layout;
 }
 
 bool holds_uint8(const py::array& array) { return array.dtype().equal(py::dtype::of<std::uint8_t>()); }
 bool holds_uint16(const py::array& array) { return array.dtype().equal(py::dtype::of<std::uint16_t>()); }
 
-py::bytes encode(const py::array& array, int bits_per_sample, bool fast, bool graphics, int loss_factor,
-                 int threads) {
+py::bytes encode(const py::array& array, int bits_per_sample, bool fast, bool graphics, int loss_factor, int threads) {
     const bool eight = holds_uint8(array);
     if (!eight && !holds_uint16(array)) throw py::value_error("samples must be uint8 or native uint16");
     const RowLayout layout = row_layout_of(array);
@@ -76,12 +75,8 @@ py::bytes encode(const py::array& array, int bits_per_sample, bool fast, bool gr
     else
         view.samples16 = {static_cast<const std::uint16_t*>(array.data()), layout.span_samples};
     const vrk::Options options = options_of(fast, graphics, loss_factor, threads);
-    std::vector<std::uint8_t> compressed;
-    {
-        // `array` is referenced by the caller for the whole call, so its memory stays.
-        py::gil_scoped_release unlocked;
-        compressed = vrk::encode(view, options);
-    }
+    // `array` is referenced by the caller for the whole call, so its memory stays.
+    const std::vector<std::uint8_t> compressed = without_gil([&] { return vrk::encode(view, options); });
     return to_bytes(compressed);
 }
 
@@ -105,11 +100,7 @@ py::array array_owning(std::vector<Sample>&& samples, const vrk::Info& info) {
 py::tuple decode(const py::object& data, std::uint64_t max_pixels, int threads) {
     const InputBuffer input(data);
     const vrk::DecodeOptions options = decode_options_of(max_pixels, threads);
-    vrk::Image image;
-    {
-        py::gil_scoped_release unlocked;
-        image = vrk::decode(input.bytes(), options);
-    }
+    vrk::Image image = without_gil([&] { return vrk::decode(input.bytes(), options); });
     py::array samples = image.info.bytes_per_sample == 1 ? array_owning(std::move(image.samples8), image.info)
                                                          : array_owning(std::move(image.samples16), image.info);
     return py::make_tuple(info_tuple(image.info), samples);
@@ -124,26 +115,19 @@ py::tuple decode_into(const py::object& data, const py::array& out, std::uint64_
     const vrk::DecodeOptions options = decode_options_of(max_pixels, threads);
     // `out` is referenced by the caller for the whole call, so its memory stays.
     void* destination = const_cast<void*>(out.data());
-    vrk::Info info;
-    {
-        py::gil_scoped_release unlocked;
+    const vrk::Info info = without_gil([&] {
         if (eight)
-            info = vrk::decode_into(input.bytes(), {static_cast<std::uint8_t*>(destination), layout.span_samples},
+            return vrk::decode_into(input.bytes(), {static_cast<std::uint8_t*>(destination), layout.span_samples},
                                     layout.row_stride, options);
-        else
-            info = vrk::decode_into(input.bytes(), {static_cast<std::uint16_t*>(destination), layout.span_samples},
-                                    layout.row_stride, options);
-    }
+        return vrk::decode_into(input.bytes(), {static_cast<std::uint16_t*>(destination), layout.span_samples},
+                                layout.row_stride, options);
+    });
     return info_tuple(info);
 }
 
 py::tuple inspect(const py::object& data) {
     const InputBuffer input(data);
-    vrk::Info info;
-    {
-        py::gil_scoped_release unlocked;
-        info = vrk::inspect(input.bytes());
-    }
+    const vrk::Info info = without_gil([&] { return vrk::inspect(input.bytes()); });
     return info_tuple(info);
 }
 
@@ -152,21 +136,14 @@ py::bytes compress_image(const py::object& data, int format, bool fast, bool gra
     const InputBuffer input(data);
     const vrk::Options options = options_of(fast, graphics, loss_factor, threads);
     const vrk::RawLayout raw = raw_layout_of(width, height, bytes_per_pixel);
-    std::vector<std::uint8_t> compressed;
-    {
-        py::gil_scoped_release unlocked;
-        compressed = vrk::compress_image(input.bytes(), static_cast<vrk::ImageFormat>(format), options, raw);
-    }
+    const std::vector<std::uint8_t> compressed = without_gil(
+        [&] { return vrk::compress_image(input.bytes(), static_cast<vrk::ImageFormat>(format), options, raw); });
     return to_bytes(compressed);
 }
 
 py::tuple restore_image(const py::object& data) {
     const InputBuffer input(data);
-    vrk::RestoredImage restored;
-    {
-        py::gil_scoped_release unlocked;
-        restored = vrk::restore_image(input.bytes());
-    }
+    const vrk::RestoredImage restored = without_gil([&] { return vrk::restore_image(input.bytes()); });
     return py::make_tuple(static_cast<int>(restored.format), to_bytes(restored.file));
 }
 
@@ -175,20 +152,12 @@ py::bytes compress_file(const std::string& path, bool fast, bool graphics, int l
                         int height, int bytes_per_pixel, bool overwrite) {
     const vrk::Options options = options_of(fast, graphics, loss_factor, threads);
     const vrk::RawLayout raw = raw_layout_of(width, height, bytes_per_pixel);
-    std::string output;
-    {
-        py::gil_scoped_release unlocked;
-        output = vrk::compress_file(path, options, raw, overwrite);
-    }
+    const std::string output = without_gil([&] { return vrk::compress_file(path, options, raw, overwrite); });
     return py::bytes(output);
 }
 
 py::bytes restore_file(const std::string& path, bool overwrite) {
-    std::string output;
-    {
-        py::gil_scoped_release unlocked;
-        output = vrk::restore_file(path, overwrite);
-    }
+    const std::string output = without_gil([&] { return vrk::restore_file(path, overwrite); });
     return py::bytes(output);
 }
 
@@ -199,19 +168,20 @@ PYBIND11_MODULE(_vrk, m) {
 
     vrk_python::register_error_translation(m);
     m.def("version", [] { return std::string(vrk::version()); });
-    m.def("message_of", [](int code) { return std::string(vrk::message_of(static_cast<vrk::ErrorCode>(code))); },
-          py::arg("code"));
-    m.def("encode", &encode, py::arg("array").noconvert(), py::arg("bits_per_sample"), py::arg("fast"), py::arg("graphics"),
-          py::arg("loss_factor"), py::arg("threads"));
+    m.def(
+        "message_of", [](int code) { return std::string(vrk::message_of(static_cast<vrk::ErrorCode>(code))); },
+        py::arg("code"));
+    m.def("encode", &encode, py::arg("array").noconvert(), py::arg("bits_per_sample"), py::arg("fast"),
+          py::arg("graphics"), py::arg("loss_factor"), py::arg("threads"));
     m.def("decode", &decode, py::arg("data"), py::arg("max_pixels"), py::arg("threads"));
-    m.def("decode_into", &decode_into, py::arg("data"), py::arg("out").noconvert(), py::arg("max_pixels"), py::arg("threads"));
+    m.def("decode_into", &decode_into, py::arg("data"), py::arg("out").noconvert(), py::arg("max_pixels"),
+          py::arg("threads"));
     m.def("inspect", &inspect, py::arg("data"));
-    m.def("compress_image", &compress_image, py::arg("data"), py::arg("format"), py::arg("fast"),
-          py::arg("graphics"), py::arg("loss_factor"), py::arg("threads"), py::arg("width"), py::arg("height"),
-          py::arg("bytes_per_pixel"));
+    m.def("compress_image", &compress_image, py::arg("data"), py::arg("format"), py::arg("fast"), py::arg("graphics"),
+          py::arg("loss_factor"), py::arg("threads"), py::arg("width"), py::arg("height"), py::arg("bytes_per_pixel"));
     m.def("restore_image", &restore_image, py::arg("data"));
     m.def("compress_file", &compress_file, py::arg("path"), py::arg("fast"), py::arg("graphics"),
-          py::arg("loss_factor"), py::arg("threads"), py::arg("width"), py::arg("height"),
-          py::arg("bytes_per_pixel"), py::arg("overwrite"));
+          py::arg("loss_factor"), py::arg("threads"), py::arg("width"), py::arg("height"), py::arg("bytes_per_pixel"),
+          py::arg("overwrite"));
     m.def("restore_file", &restore_file, py::arg("path"), py::arg("overwrite"));
 }

@@ -2,9 +2,9 @@
 // the vrk command.
 #include <vrk/vrk.hpp>
 
-#include <new>
 #include <string>
 
+#include "codec/api_common.hpp"
 #include "codec/codec.hpp"
 #include "codec/file_codec.hpp"
 #include "codec/image_formats.hpp"
@@ -15,24 +15,10 @@ namespace vrk {
 
 namespace {
 
-std::uint32_t mode_flags_for(const Options& options) noexcept {
-    return (options.fast ? mode_fast : 0) | (options.graphics ? mode_graphics : 0);
-}
-
 // A raw layout as the command line writes it: width, height, bytes per pixel, loss factor.
 std::array<std::string, 4> raw_arguments_for(const RawLayout& raw, const Options& options) {
     return {std::to_string(raw.width), std::to_string(raw.height == 0 ? raw.width : raw.height),
             std::to_string(raw.bytes_per_pixel), std::to_string(options.loss_factor)};
-}
-
-// Runs `body`, reporting a failed allocation as the library's error.
-template <class Body>
-auto guarded(Body&& body) {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        fail(ErrorCode::out_of_memory);
-    }
 }
 
 } // namespace
@@ -42,8 +28,8 @@ const char* version() noexcept { return VRK_VERSION; }
 std::vector<std::uint8_t> compress_image(std::span<const std::uint8_t> image_file, ImageFormat format,
                                          const Options& options, const RawLayout& raw) {
     return guarded([&] {
-        if (format < ImageFormat::raw || format > ImageFormat::ppm || options.threads < 0)
-            fail(ErrorCode::invalid_argument);
+        if (format < ImageFormat::raw || format > ImageFormat::ppm) fail(ErrorCode::invalid_argument);
+        check_threads(options.threads);
         const std::array<std::string, 4> raw_arguments = raw_arguments_for(raw, options);
         MemorySource source(image_file);
         ImageParameters image;
@@ -51,9 +37,7 @@ std::vector<std::uint8_t> compress_image(std::span<const std::uint8_t> image_fil
         image.loss_factor = options.loss_factor;
         const std::uint32_t header_crc = read_image_parameters(source, format, raw_arguments, image);
         MemorySink sink;
-        sink.write_exact(image.container_header.data(), image.container_header.size());
-        sink.write_exact(image.image_header_bytes.data(), image.image_header_bytes.size());
-        encode_image(image, header_crc, source, sink, {options.threads});
+        write_compressed_file(image, header_crc, source, sink, {options.threads});
         return sink.take();
     });
 }
@@ -72,7 +56,7 @@ RestoredImage restore_image(std::span<const std::uint8_t> compressed) {
 
 std::string compress_file(const std::string& path, const Options& options, const RawLayout& raw, bool overwrite) {
     return guarded([&] {
-        if (options.threads < 0) fail(ErrorCode::invalid_argument);
+        check_threads(options.threads);
         const std::array<std::string, 4> raw_arguments = raw_arguments_for(raw, options);
         FileRun run;
         run.input_path = path;

@@ -164,8 +164,8 @@ vrk_status vrk_decode(const std::uint8_t* data, std::size_t size, void* pixels, 
     });
 }
 
-vrk_status vrk_compress_image(const std::uint8_t* file, std::size_t size, vrk_format format,
-                              const vrk_options* options, std::uint8_t** out, std::size_t* out_size) {
+vrk_status vrk_compress_image(const std::uint8_t* file, std::size_t size, vrk_format format, const vrk_options* options,
+                              std::uint8_t** out, std::size_t* out_size) {
     clear_output(out, out_size);
     return run([&] {
         require(file != nullptr && out != nullptr && out_size != nullptr && format != VRK_FORMAT_RAW);
@@ -181,8 +181,7 @@ vrk_status vrk_compress_raw(const std::uint8_t* samples, std::size_t size, std::
     return run([&] {
         require(samples != nullptr && out != nullptr && out_size != nullptr);
         const vrk::RawLayout layout{shape_field(width), shape_field(height), shape_field(bytes_per_pixel)};
-        give(vrk::compress_image({samples, size}, vrk::ImageFormat::raw, options_of(options), layout), out,
-             out_size);
+        give(vrk::compress_image({samples, size}, vrk::ImageFormat::raw, options_of(options), layout), out, out_size);
     });
 }
 

@@ -42,6 +42,14 @@ std::int64_t encode_image(const ImageParameters& image, std::uint32_t header_crc
                             : encode_with<WaveletEngine>(image, header_crc, image_file, compressed, settings);
 }
 
+std::int64_t write_compressed_file(const ImageParameters& image, std::uint32_t header_crc, ByteSource& image_file,
+                                   ByteSink& compressed, const RunSettings& settings) {
+    compressed.write_exact(image.container_header.data(), image.container_header.size());
+    compressed.write_exact(image.image_header_bytes.data(), image.image_header_bytes.size());
+    const std::int64_t coded = encode_image(image, header_crc, image_file, compressed, settings);
+    return static_cast<std::int64_t>(container_header_size) + image.image_header_size() + coded;
+}
+
 void decode_image(const ImageParameters& image, std::uint32_t header_crc, ByteSource& compressed, ByteSink& image_file,
                   const RunSettings& settings) {
     image.graphics() ? decode_with<GraphicsEngine>(image, header_crc, compressed, image_file, settings)

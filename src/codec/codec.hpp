@@ -27,6 +27,11 @@ int stage_threads(int threads) noexcept;
 std::int64_t encode_image(const ImageParameters& image, std::uint32_t header_crc, ByteSource& image_file,
                           ByteSink& compressed, const RunSettings& settings = {});
 
+// The whole compressed file: the container header and the image header
+// bytes, then encode_image; returns the file's size in bytes.
+std::int64_t write_compressed_file(const ImageParameters& image, std::uint32_t header_crc, ByteSource& image_file,
+                                   ByteSink& compressed, const RunSettings& settings = {});
+
 // Decodes the strip records of `compressed` into `image_file` (after its
 // header bytes) and checks the trailing CRC word ("Incorrect image CRC").
 // Closes both; on a CRC mismatch the restored image has been written.

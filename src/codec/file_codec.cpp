@@ -34,6 +34,7 @@ FileOutcome run_file(const FileRun& run) {
     FileSink output(output_file);
     outcome.written = true;
 
+    // The headers go out before the report starts, so a write failure here comes before the description.
     if (encoding) output.write_exact(image.container_header.data(), image.container_header.size());
     output.write_exact(image.image_header_bytes.data(), image.image_header_bytes.size());
     if (run.on_start) run.on_start(image);

@@ -17,30 +17,28 @@ class GrowingImage final : public RowSink {
 public:
     GrowingImage(const ImageParameters& parameters, Image& image)
         : RowSink(parameters), image_(image),
-          row_samples_(static_cast<std::size_t>(parameters.width) * static_cast<std::size_t>(parameters.plane_count())),
-          total_samples_(row_samples_ * static_cast<std::size_t>(parameters.height)),
+          total_samples_(row_samples() * static_cast<std::size_t>(parameters.height)),
           deep_(parameters.bytes_per_pixel == 2) {}
 
 private:
     void deliver(int, const std::uint8_t* bytes) override {
         if (deep_)
-            unpack_samples16(bytes, row_samples_, grow(image_.samples16));
+            unpack_samples16(bytes, row_samples(), grow(image_.samples16));
         else
-            std::memcpy(grow(image_.samples8), bytes, row_samples_);
+            std::memcpy(grow(image_.samples8), bytes, row_samples());
     }
 
     // Room for one more row, at most doubling and never past the whole image.
     template <class Sample>
     Sample* grow(std::vector<Sample>& samples) {
         const std::size_t used = samples.size();
-        if (samples.capacity() < used + row_samples_)
-            samples.reserve(std::min(total_samples_, std::max(used + row_samples_, 2 * samples.capacity())));
-        samples.resize(used + row_samples_);
+        if (samples.capacity() < used + row_samples())
+            samples.reserve(std::min(total_samples_, std::max(used + row_samples(), 2 * samples.capacity())));
+        samples.resize(used + row_samples());
         return samples.data() + used;
     }
 
     Image& image_;
-    std::size_t row_samples_;
     std::size_t total_samples_;
     bool deep_;
 };
@@ -50,26 +48,24 @@ template <class Sample>
 class BufferRows final : public RowSink {
 public:
     BufferRows(const ImageParameters& parameters, Sample* base, std::size_t stride)
-        : RowSink(parameters), base_(base), stride_(stride),
-          row_samples_(static_cast<std::size_t>(parameters.width) * static_cast<std::size_t>(parameters.plane_count())) {}
+        : RowSink(parameters), base_(base), stride_(stride) {}
 
 private:
     void deliver(int y, const std::uint8_t* bytes) override {
         Sample* out = base_ + static_cast<std::size_t>(y) * stride_;
         if constexpr (sizeof(Sample) == 2)
-            unpack_samples16(bytes, row_samples_, out);
+            unpack_samples16(bytes, row_samples(), out);
         else
-            std::memcpy(out, bytes, row_samples_);
+            std::memcpy(out, bytes, row_samples());
     }
 
     Sample* base_;
     std::size_t stride_;
-    std::size_t row_samples_;
 };
 
 template <class Sample>
-Info decode_into_buffer(std::span<const std::uint8_t> compressed, std::span<Sample> destination,
-                        std::size_t row_stride, const DecodeOptions& options) {
+Info decode_into_buffer(std::span<const std::uint8_t> compressed, std::span<Sample> destination, std::size_t row_stride,
+                        const DecodeOptions& options) {
     return guarded([&] {
         MemorySource source(compressed);
         ImageParameters image;
@@ -134,13 +130,13 @@ Image decode(std::span<const std::uint8_t> compressed, const DecodeOptions& opti
     });
 }
 
-Info decode_into(std::span<const std::uint8_t> compressed, std::span<std::uint8_t> destination,
-                 std::size_t row_stride, const DecodeOptions& options) {
+Info decode_into(std::span<const std::uint8_t> compressed, std::span<std::uint8_t> destination, std::size_t row_stride,
+                 const DecodeOptions& options) {
     return decode_into_buffer(compressed, destination, row_stride, options);
 }
 
-Info decode_into(std::span<const std::uint8_t> compressed, std::span<std::uint16_t> destination,
-                 std::size_t row_stride, const DecodeOptions& options) {
+Info decode_into(std::span<const std::uint8_t> compressed, std::span<std::uint16_t> destination, std::size_t row_stride,
+                 const DecodeOptions& options) {
     return decode_into_buffer(compressed, destination, row_stride, options);
 }
 

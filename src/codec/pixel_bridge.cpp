@@ -6,8 +6,8 @@
 #include <string>
 
 #include "codec/codec.hpp"
-#include "core/error.hpp"
 #include "codec/image_formats.hpp"
+#include "core/error.hpp"
 
 namespace vrk {
 
@@ -112,23 +112,16 @@ std::size_t samples_needed(const SampleShape& shape, std::size_t row_stride, Err
     return gaps * stride + row;
 }
 
-void check_threads(int threads) {
-    if (threads < 0) fail(ErrorCode::invalid_argument);
-}
-
 std::uint64_t encode_rows(const SampleShape& shape, const std::function<Row(int)>& row, const Options& options,
                           ByteSink& out) {
     check_threads(options.threads);
     PnmSource source(shape, row);
     ImageParameters image;
-    image.mode_flags = (options.fast ? mode_fast : 0) | (options.graphics ? mode_graphics : 0);
+    image.mode_flags = mode_flags_for(options);
     image.loss_factor = options.loss_factor;
     const ImageFormat format = shape.channels == 3 ? ImageFormat::ppm : ImageFormat::pgm;
     const std::uint32_t header_crc = read_image_parameters(source, format, {}, image);
-    out.write_exact(image.container_header.data(), image.container_header.size());
-    out.write_exact(image.image_header_bytes.data(), image.image_header_bytes.size());
-    const std::int64_t coded = encode_image(image, header_crc, source, out, {options.threads});
-    return image.container_header.size() + image.image_header_bytes.size() + static_cast<std::uint64_t>(coded);
+    return static_cast<std::uint64_t>(write_compressed_file(image, header_crc, source, out, {options.threads}));
 }
 
 std::uint32_t read_compressed_headers(ByteSource& compressed, ImageParameters& image) {
@@ -157,7 +150,8 @@ void check_decode_options(const ImageParameters& image, const DecodeOptions& opt
 }
 
 RowSink::RowSink(const ImageParameters& image)
-    : row_bytes_(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.bytes_per_pixel)),
+    : row_samples_(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.plane_count())),
+      row_bytes_(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.bytes_per_pixel)),
       height_(image.height) {}
 
 std::size_t RowSink::write(const std::uint8_t* source, std::size_t n) {

@@ -11,9 +11,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <new>
 #include <vector>
 
+#include "codec/api_common.hpp"
 #include "core/byte_io.hpp"
 #include "core/image_parameters.hpp"
 
@@ -40,8 +40,6 @@ void check_sample_shape(const SampleShape& shape);
 // apart (0: packed): height - 1 strides and one row. A stride below a row,
 // or a count beyond size_t, is `error`.
 std::size_t samples_needed(const SampleShape& shape, std::size_t row_stride, ErrorCode error);
-
-void check_threads(int threads);
 
 // Compresses the rows `row(y)` gives (y = 0, 1, ... once each) as the PNM
 // file of `shape`, writing the whole compressed file into `out`; returns its
@@ -76,11 +74,15 @@ public:
     int rows_delivered() const noexcept { return next_row_; }
 
 protected:
+    // Samples in a row: width * channels.
+    std::size_t row_samples() const noexcept { return row_samples_; }
+
     // Row y's file bytes: width * channels samples of one byte, or of two
     // bytes high first (deep images).
     virtual void deliver(int y, const std::uint8_t* bytes) = 0;
 
 private:
+    std::size_t row_samples_;
     std::size_t row_bytes_;
     int height_;
     int next_row_ = 0;
@@ -96,15 +98,5 @@ void decode_rows(const ImageParameters& image, std::uint32_t header_crc, ByteSou
 
 // Two-byte file samples (high byte first) to native ones.
 void unpack_samples16(const std::uint8_t* bytes, std::size_t count, std::uint16_t* samples) noexcept;
-
-// Runs `body`; an allocation failure anywhere in it becomes out_of_memory.
-template <class Body>
-auto guarded(Body&& body) -> decltype(body()) {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        throw Error(ErrorCode::out_of_memory);
-    }
-}
 
 } // namespace vrk

@@ -48,24 +48,21 @@ private:
 // Hands each row to the caller; deep rows go through one reused row of samples.
 class CallbackRows final : public RowSink {
 public:
-    CallbackRows(const ImageParameters& image, const RowFunction& on_row)
-        : RowSink(image), on_row_(on_row),
-          row_samples_(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.plane_count())) {
-        if (image.bytes_per_pixel == 2) wide_.resize(row_samples_);
+    CallbackRows(const ImageParameters& image, const RowFunction& on_row) : RowSink(image), on_row_(on_row) {
+        if (image.bytes_per_pixel == 2) wide_.resize(row_samples());
     }
 
 private:
     void deliver(int y, const std::uint8_t* bytes) override {
         if (wide_.empty()) {
-            on_row_(y, Row{{bytes, row_samples_}, {}});
+            on_row_(y, Row{{bytes, row_samples()}, {}});
         } else {
-            unpack_samples16(bytes, row_samples_, wide_.data());
+            unpack_samples16(bytes, row_samples(), wide_.data());
             on_row_(y, Row{{}, wide_});
         }
     }
 
     const RowFunction& on_row_;
-    std::size_t row_samples_;
     std::vector<std::uint16_t> wide_;
 };
 

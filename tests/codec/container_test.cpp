@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -16,8 +17,9 @@ namespace vrk::test {
 namespace {
 
 Bytes container(std::array<std::uint8_t, 12> header, const std::string& image_header = {}) {
-    Bytes file(header.begin(), header.end());
-    file.insert(file.end(), image_header.begin(), image_header.end());
+    Bytes file(header.size() + image_header.size());
+    std::copy(header.begin(), header.end(), file.begin());
+    std::copy(image_header.begin(), image_header.end(), file.begin() + static_cast<std::ptrdiff_t>(header.size()));
     return file;
 }
 
