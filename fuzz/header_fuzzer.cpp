@@ -4,7 +4,7 @@
 
 #include "core/byte_io.hpp"
 #include "core/error.hpp"
-#include "codec/image_formats.hpp"
+#include "formats/image_formats.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;

@@ -77,7 +77,7 @@ BENCHMARK(BM_ForwardTransform)->Arg(0)->Name("BM_Transform/forward");
 BENCHMARK(BM_ForwardTransform)->Arg(1)->Name("BM_Transform/inverse");
 
 // An engine's whole pixel stage on one strip: range(0) bytes per pixel,
-// range(1) the loss factor. The back direction takes what forward left.
+// range(1) the loss factor (8-bit samples). The inverse takes what forward left.
 template <class Engine, bool Forward>
 void BM_PixelStage(benchmark::State& state) {
     const int bytes_per_pixel = static_cast<int>(state.range(0));
@@ -86,22 +86,23 @@ void BM_PixelStage(benchmark::State& state) {
     Engine engine(image);
     StripPlanes planes(image.plane_count(), Engine::plane_stride(image));
     std::vector<std::uint8_t> bytes = photo_bytes(static_cast<std::size_t>(strip_samples()) * bytes_per_pixel);
-    engine.forward(Strip{0, bench_rows, bench_rows, false}, bytes.data(), planes);
+    const StripSamples samples{bytes.data()};
+    engine.forward(Strip{0, bench_rows, bench_rows, false}, samples, planes);
     for (auto _ : state) {
         if constexpr (Forward)
-            engine.forward(middle_strip, bytes.data(), planes);
+            engine.forward(middle_strip, samples, planes);
         else
-            engine.back(middle_strip, planes, bytes.data());
+            engine.inverse(middle_strip, planes, samples);
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(state.iterations() * strip_samples() * bytes_per_pixel);
 }
 BENCHMARK(BM_PixelStage<WaveletEngine, true>)->Args({1, 0})->Args({3, 0})->Args({3, 4})->Name("BM_Wavelet/forward");
-BENCHMARK(BM_PixelStage<WaveletEngine, false>)->Args({1, 0})->Args({3, 0})->Args({3, 4})->Name("BM_Wavelet/back");
+BENCHMARK(BM_PixelStage<WaveletEngine, false>)->Args({1, 0})->Args({3, 0})->Args({3, 4})->Name("BM_Wavelet/inverse");
 BENCHMARK(BM_PixelStage<GraphicsEngine, true>)
     ->Args({1, 0})->Args({1, 3})->Args({3, 0})->Args({3, 3})->Name("BM_Graphics/forward");
 BENCHMARK(BM_PixelStage<GraphicsEngine, false>)
-    ->Args({1, 0})->Args({1, 3})->Args({3, 0})->Args({3, 3})->Name("BM_Graphics/back");
+    ->Args({1, 0})->Args({1, 3})->Args({3, 0})->Args({3, 3})->Name("BM_Graphics/inverse");
 
 void BM_Crc(benchmark::State& state) {
     const std::vector<std::uint8_t> bytes = photo_bytes(static_cast<std::size_t>(state.range(0)));

@@ -1,11 +1,13 @@
 #include "cli/cli.hpp"
 
 #include <algorithm>
+#include <cctype>
+#include <climits>
 #include <ctime>
 #include <new>
 
-#include "codec/file_codec.hpp"
-#include "codec/image_formats.hpp"
+#include "core/error.hpp"
+#include "formats/file_run.hpp"
 
 namespace vrk {
 
@@ -49,6 +51,19 @@ void describe_image(const Console& console, const ImageParameters& image) {
     if (image.loss_factor != 0) std::fprintf(console.out, " Lossy reproduction factor = %d\n", image.loss_factor);
 }
 
+// A .raw file's width [height] [bytes/pixel] [loss factor] as written; the
+// height defaults to the width. A number beyond int is "Invalid image
+// parameters".
+RawShape raw_shape_of(std::span<const std::string> arguments) {
+    int numbers[4] = {0, 0, 1, 0};
+    for (std::size_t i = 0; i < arguments.size() && i < 4; ++i) {
+        const ParsedNumber parsed = parse_number(arguments[i]);
+        if (parsed.overflow) fail(ErrorCode::invalid_parameters);
+        numbers[i] = parsed.value;
+    }
+    return {numbers[0], arguments.size() >= 2 ? numbers[1] : numbers[0], numbers[2], numbers[3]};
+}
+
 int run(std::span<const std::string> arguments, const Console& console, int threads) {
     if (arguments.empty()) {
         print_usage(console.out);
@@ -78,7 +93,8 @@ int run(std::span<const std::string> arguments, const Console& console, int thre
             return 0;
         }
         if (raw) {
-            file.raw_arguments = extra;
+            // Read once the input has opened, so that a missing file is reported first.
+            file.raw_shape = [extra] { return raw_shape_of(extra); };
         } else if (!extra.empty()) {
             const ParsedNumber loss = parse_number(extra[0]);
             file.loss_factor = loss.overflow ? -1 : loss.value; // beyond int: out of range, never wrapped
@@ -106,6 +122,25 @@ int run(std::span<const std::string> arguments, const Console& console, int thre
 }
 
 } // namespace
+
+ParsedNumber parse_number(const std::string& text) noexcept {
+    std::size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    long long magnitude = 0;
+    bool overflow = false;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        magnitude = magnitude * 10 + (text[i] - '0');
+        if (magnitude > 1LL + INT_MAX) {
+            overflow = true;
+            magnitude = 1LL + INT_MAX; // keeps accumulating without wrapping
+        }
+    }
+    const long long value = negative ? -magnitude : magnitude;
+    if (value > INT_MAX || value < INT_MIN) overflow = true;
+    return {overflow ? 0 : static_cast<int>(value), overflow};
+}
 
 int threads_setting(const char* value) noexcept {
     if (value == nullptr || *value == '\0') return 0;

@@ -13,6 +13,15 @@ struct Console {
     std::FILE* in;  // the answer to the overwrite prompt
 };
 
+// A decimal number as the standard string-to-integer conversion reads it
+// (leading blanks, a sign, digits up to the first other character; no digits
+// give 0), with `overflow` set where the value lies beyond the range of int.
+struct ParsedNumber {
+    int value;
+    bool overflow;
+};
+ParsedNumber parse_number(const std::string& text) noexcept;
+
 // The stage threads a VRK_THREADS value asks for: a whole number from 0 up (0
 // automatic, 1 one thread, more two stages); anything else, or no value,
 // counts as automatic, since the command has no message for it.

@@ -3,7 +3,6 @@
 #include <thread>
 
 #include "codec/strip_driver.hpp"
-#include "core/error.hpp"
 #include "graphics/graphics_engine.hpp"
 #include "wavelet/wavelet_engine.hpp"
 
@@ -12,21 +11,21 @@ namespace vrk {
 namespace {
 
 template <class Engine>
-std::int64_t encode_with(const ImageParameters& image, std::uint32_t header_crc, ByteSource& image_file,
-                         ByteSink& compressed, const RunSettings& settings) {
-    EntropyCoder coder(compressed, image.fast(), image.bits_per_sample, strip_limits<Engine>(image));
-    StripDriver<Engine> driver(image, stage_threads(settings.threads), settings.observer);
-    const std::uint32_t image_crc = driver.encode(header_crc, image_file, coder);
-    return coder.write_check_word(image_crc);
+std::uint32_t encode_with(const ImageParameters& image, std::uint32_t header_crc, SampleSource& samples,
+                          CompressedWriter& out, const RunSettings& settings) {
+    EntropyCoder coder(EntropyCoder::Direction::encode, image.fast(), image.bits_per_sample,
+                       strip_limits<Engine>(image));
+    StripDriver<Engine> driver(image, stage_threads(settings.threads), settings.layout, settings.observer);
+    return driver.encode(header_crc, samples, coder, out);
 }
 
 template <class Engine>
-void decode_with(const ImageParameters& image, std::uint32_t header_crc, ByteSource& compressed, ByteSink& image_file,
-                 const RunSettings& settings) {
-    EntropyCoder coder(compressed, image.fast(), image.bits_per_sample, strip_limits<Engine>(image));
-    StripDriver<Engine> driver(image, stage_threads(settings.threads), settings.observer);
-    const std::uint32_t image_crc = driver.decode(header_crc, coder, image_file);
-    if (coder.read_check_word() != image_crc) fail(ErrorCode::incorrect_crc);
+std::uint32_t decode_with(const ImageParameters& image, std::uint32_t header_crc, CompressedReader& in,
+                          SampleSink& samples, const RunSettings& settings) {
+    EntropyCoder coder(EntropyCoder::Direction::decode, image.fast(), image.bits_per_sample,
+                       strip_limits<Engine>(image));
+    StripDriver<Engine> driver(image, stage_threads(settings.threads), settings.layout, settings.observer);
+    return driver.decode(header_crc, in, coder, samples);
 }
 
 } // namespace
@@ -36,24 +35,16 @@ int stage_threads(int threads) noexcept {
     return threads >= 2 ? 2 : 1;
 }
 
-std::int64_t encode_image(const ImageParameters& image, std::uint32_t header_crc, ByteSource& image_file,
-                          ByteSink& compressed, const RunSettings& settings) {
-    return image.graphics() ? encode_with<GraphicsEngine>(image, header_crc, image_file, compressed, settings)
-                            : encode_with<WaveletEngine>(image, header_crc, image_file, compressed, settings);
+std::uint32_t encode_strips(const ImageParameters& image, std::uint32_t header_crc, SampleSource& samples,
+                            CompressedWriter& out, const RunSettings& settings) {
+    return image.graphics() ? encode_with<GraphicsEngine>(image, header_crc, samples, out, settings)
+                            : encode_with<WaveletEngine>(image, header_crc, samples, out, settings);
 }
 
-std::int64_t write_compressed_file(const ImageParameters& image, std::uint32_t header_crc, ByteSource& image_file,
-                                   ByteSink& compressed, const RunSettings& settings) {
-    compressed.write_exact(image.container_header.data(), image.container_header.size());
-    compressed.write_exact(image.image_header_bytes.data(), image.image_header_bytes.size());
-    const std::int64_t coded = encode_image(image, header_crc, image_file, compressed, settings);
-    return static_cast<std::int64_t>(container_header_size) + image.image_header_size() + coded;
-}
-
-void decode_image(const ImageParameters& image, std::uint32_t header_crc, ByteSource& compressed, ByteSink& image_file,
-                  const RunSettings& settings) {
-    image.graphics() ? decode_with<GraphicsEngine>(image, header_crc, compressed, image_file, settings)
-                     : decode_with<WaveletEngine>(image, header_crc, compressed, image_file, settings);
+std::uint32_t decode_strips(const ImageParameters& image, std::uint32_t header_crc, CompressedReader& in,
+                            SampleSink& samples, const RunSettings& settings) {
+    return image.graphics() ? decode_with<GraphicsEngine>(image, header_crc, in, samples, settings)
+                            : decode_with<WaveletEngine>(image, header_crc, in, samples, settings);
 }
 
 } // namespace vrk

@@ -1,10 +1,11 @@
-// One run of the codec, once the image parameters are known and the heads
-// of both files are in place: buffers, coder, engine, trailing CRC word.
+// One run of the codec over an image's strips, once its parameters are
+// known: rows of samples to strip records and back.
 #pragma once
 
 #include <cstdint>
 
-#include "core/byte_io.hpp"
+#include "codec/compressed_stream.hpp"
+#include "codec/sample_rows.hpp"
 #include "core/image_parameters.hpp"
 #include "core/stage_pipeline.hpp"
 
@@ -15,27 +16,22 @@ namespace vrk {
 // entropy stage on two threads. The bytes are the same for any value.
 struct RunSettings {
     int threads = 0;
+    SampleLayout layout{};
     StageObserver* observer = nullptr; // tests watch the stages through it
 };
 
 // The number of stage threads a `threads` setting gives on this machine: 1 or 2.
 int stage_threads(int threads) noexcept;
 
-// Codes the pixels of `image_file` (at its first pixel byte) into
-// `compressed` (after its head); returns the bytes the coder wrote: the strip
-// records and the trailing CRC word. Closes both.
-std::int64_t encode_image(const ImageParameters& image, std::uint32_t header_crc, ByteSource& image_file,
-                          ByteSink& compressed, const RunSettings& settings = {});
+// Codes every row of `samples` into strip records written to `out` (after
+// its headers); returns the image CRC continued from `header_crc`, for
+// out.finish once the caller has checked the end of its input.
+std::uint32_t encode_strips(const ImageParameters& image, std::uint32_t header_crc, SampleSource& samples,
+                            CompressedWriter& out, const RunSettings& settings = {});
 
-// The whole compressed file: the container header and the image header
-// bytes, then encode_image; returns the file's size in bytes.
-std::int64_t write_compressed_file(const ImageParameters& image, std::uint32_t header_crc, ByteSource& image_file,
-                                   ByteSink& compressed, const RunSettings& settings = {});
-
-// Decodes the strip records of `compressed` into `image_file` (after its
-// header bytes) and checks the trailing CRC word ("Incorrect image CRC").
-// Closes both; on a CRC mismatch the restored image has been written.
-void decode_image(const ImageParameters& image, std::uint32_t header_crc, ByteSource& compressed, ByteSink& image_file,
-                  const RunSettings& settings = {});
+// Decodes every strip record of `in` into rows handed to `samples`; returns
+// the image CRC continued from `header_crc`, for in.finish.
+std::uint32_t decode_strips(const ImageParameters& image, std::uint32_t header_crc, CompressedReader& in,
+                            SampleSink& samples, const RunSettings& settings = {});
 
 } // namespace vrk

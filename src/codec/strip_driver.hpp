@@ -1,22 +1,24 @@
 // The strip loop of both engines, in both directions.
 //
 // For each strip, in this order:
-//   encode: read the strip's pixel bytes -> engine.forward (pixels to planes)
-//           -> CRC -> entropy stage (engine.code between begin and finish)
-//   decode: entropy stage -> CRC of coefficients -> engine.back (planes to
-//           pixels) -> CRC of pixels -> write the strip's pixel bytes
-// The driver owns the strip schedule, the staged pixel bytes, the strip
-// planes that pass from one stage to the other, the running CRC and the end
-// of the image file. An engine supplies only its two pixel-stage directions,
-// its entropy-stage calls (the same in both directions), its plane stride and
-// what its CRC covers: the pixel bytes (as the decoder sees them) or, in lossy
-// normal mode, the quantized coefficients.
+//   encode: read the strip's rows of samples -> engine.forward (samples to
+//           planes) -> CRC -> entropy stage (engine.entropy_code between
+//           begin and finish) -> strip record
+//   decode: strip record -> entropy stage -> CRC of coefficients ->
+//           engine.inverse (planes to samples) -> CRC of samples -> rows out
+// The driver owns the strip schedule, the strip's samples, the strip planes
+// that pass from one stage to the other and the running CRC, which covers the
+// samples as the image file stores them (the sample layout says how). An
+// engine supplies only its two pixel-stage directions, its entropy-stage
+// calls (the same in both directions), its plane stride and what its CRC
+// covers: the samples (as the decoder sees them) or, in lossy wavelet runs,
+// the quantized coefficients.
 //
 // The stages share nothing but the strip planes: the pixel stage alone
-// touches the image file, the pixel bytes, the engine's state and the CRC;
-// the entropy stage alone the coder and the compressed file. So the pixel
-// stage of one strip and the entropy stage of its neighbour can run on two
-// threads, with the strip planes double-buffered between them.
+// touches the rows, the samples, the engine's state and the CRC; the entropy
+// stage alone the coder and the compressed file. So the pixel stage of one
+// strip and the entropy stage of its neighbour can run on two threads, with
+// the strip planes double-buffered between them.
 #pragma once
 
 #include <algorithm>
@@ -24,12 +26,13 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/byte_io.hpp"
+#include "codec/compressed_stream.hpp"
+#include "codec/sample_rows.hpp"
 #include "core/crc.hpp"
-#include "core/error.hpp"
 #include "core/image_parameters.hpp"
 #include "core/stage_pipeline.hpp"
 #include "core/strip_planes.hpp"
+#include "core/strip_samples.hpp"
 #include "core/strip_schedule.hpp"
 #include "entropy/entropy_coder.hpp"
 
@@ -48,9 +51,15 @@ class StripDriver {
 public:
     // `threads` 2 runs the pixel stage and the entropy stage of consecutive
     // strips on two threads; 1 runs both on the calling thread.
-    StripDriver(const ImageParameters& image, int threads, StageObserver* observer = nullptr)
-        : image_(image), engine_(image), pixels_(static_cast<std::size_t>(max_strip_rows) * image.row_bytes()),
+    StripDriver(const ImageParameters& image, int threads, SampleLayout layout = {},
+                StageObserver* observer = nullptr)
+        : image_(image), engine_(image), layout_(layout),
           crc_covers_coefficients_(Engine::crc_covers_coefficients(image)), observer_(observer) {
+        const std::size_t strip_samples = static_cast<std::size_t>(max_strip_rows) * row_samples();
+        if (deep())
+            samples16_.resize(strip_samples);
+        else
+            samples8_.resize(strip_samples);
         for_each_strip(image.height, [this](const Strip& strip) { strips_.push_back(strip); });
         threaded_ = threads >= 2 && strips_.size() >= 2;
         slots_.reserve(threaded_ ? 2 : 1);
@@ -58,60 +67,87 @@ public:
             slots_.emplace_back(image.plane_count(), Engine::plane_stride(image));
     }
 
-    // Codes the image file's pixels (from its first pixel byte) strip by
-    // strip, checks that the file ends there and closes it; returns the CRC
+    // Codes every row of `source` strip by strip into `out`; returns the CRC
     // continued from `crc`. The pixel stage runs first for each strip.
-    std::uint32_t encode(std::uint32_t crc, ByteSource& image_file, EntropyCoder& coder) {
+    std::uint32_t encode(std::uint32_t crc, SampleSource& source, EntropyCoder& coder, CompressedWriter& out) {
         run_two_stages(
             count(), threaded_,
             [&](int k, int slot) {
                 const Strip& strip = strips_[static_cast<std::size_t>(k)];
-                const std::size_t bytes = strip_bytes(strip);
-                image_file.read_exact(pixels_.data(), bytes);
+                read_rows(source, strip);
                 StripPlanes& planes = slots_[static_cast<std::size_t>(slot)];
                 if constexpr (Engine::last_strip_codes_rows_left_before) inherit_rows_left_before(strip, slot);
-                engine_.forward(strip, pixels_.data(), planes);
-                crc = crc_covers_coefficients_ ? crc_of_planes(crc, strip, planes)
-                                               : crc_update(crc, pixels_.data(), bytes);
+                engine_.forward(strip, samples(), planes);
+                crc = crc_covers_coefficients_ ? crc_of_planes(crc, strip, planes) : crc_of_samples(crc, strip);
             },
-            [&](int k, int slot) { code_strip(k, slot, coder); }, observer_);
-        if (image_file.read_byte() >= 0) fail(ErrorCode::image_too_large);
-        if (!image_file.close()) fail(ErrorCode::cannot_close_image);
+            [&](int k, int slot) {
+                coder.begin_strip();
+                entropy_code(k, slot, coder);
+                out.write_strip(coder.finish_strip());
+            },
+            observer_);
         return crc;
     }
 
-    // Decodes every strip record into pixel bytes written to the image file
-    // (after its header), then closes it; returns the CRC continued from
-    // `crc`. The entropy stage runs first for each strip.
-    std::uint32_t decode(std::uint32_t crc, EntropyCoder& coder, ByteSink& image_file) {
+    // Decodes every strip record of `in` into rows handed to `sink`; returns
+    // the CRC continued from `crc`. The entropy stage runs first for each strip.
+    std::uint32_t decode(std::uint32_t crc, CompressedReader& in, EntropyCoder& coder, SampleSink& sink) {
         run_two_stages(
-            count(), threaded_, [&](int k, int slot) { code_strip(k, slot, coder); },
+            count(), threaded_,
+            [&](int k, int slot) {
+                in.read_strip(coder.code_buffer());
+                coder.begin_strip();
+                entropy_code(k, slot, coder);
+                coder.finish_strip();
+            },
             [&](int k, int slot) {
                 const Strip& strip = strips_[static_cast<std::size_t>(k)];
                 StripPlanes& planes = slots_[static_cast<std::size_t>(slot)];
-                const std::size_t bytes = strip_bytes(strip);
                 if (crc_covers_coefficients_) crc = crc_of_planes(crc, strip, planes);
-                engine_.back(strip, planes, pixels_.data());
-                if (!crc_covers_coefficients_) crc = crc_update(crc, pixels_.data(), bytes);
-                image_file.write_exact(pixels_.data(), bytes);
+                engine_.inverse(strip, planes, samples());
+                if (!crc_covers_coefficients_) crc = crc_of_samples(crc, strip);
+                write_rows(sink, strip);
             },
             observer_);
-        if (!image_file.close()) fail(ErrorCode::cannot_close_image);
         return crc;
     }
 
 private:
     int count() const noexcept { return static_cast<int>(strips_.size()); }
+    bool deep() const noexcept { return image_.bytes_per_pixel == 2; }
+    std::size_t row_samples() const noexcept {
+        return static_cast<std::size_t>(image_.width) * static_cast<std::size_t>(image_.plane_count());
+    }
+    std::size_t strip_samples(const Strip& strip) const noexcept {
+        return static_cast<std::size_t>(strip.rows) * row_samples();
+    }
+    StripSamples samples() noexcept {
+        return {deep() ? static_cast<void*>(samples16_.data()) : static_cast<void*>(samples8_.data())};
+    }
 
-    std::size_t strip_bytes(const Strip& strip) const noexcept {
-        return static_cast<std::size_t>(strip.rows) * image_.row_bytes();
+    void read_rows(SampleSource& source, const Strip& strip) {
+        if (deep())
+            source.read_rows(strip.first_row, strip.rows, samples16_.data());
+        else
+            source.read_rows(strip.first_row, strip.rows, samples8_.data());
+    }
+
+    void write_rows(SampleSink& sink, const Strip& strip) {
+        if (deep())
+            sink.write_rows(strip.first_row, strip.rows, samples16_.data());
+        else
+            sink.write_rows(strip.first_row, strip.rows, samples8_.data());
+    }
+
+    // The strip's samples as the image file stores them.
+    std::uint32_t crc_of_samples(std::uint32_t crc, const Strip& strip) const noexcept {
+        return deep() ? crc_update_samples16(crc, samples16_.data(), strip_samples(strip), layout_.byte_order)
+                      : crc_update(crc, samples8_.data(), strip_samples(strip));
     }
 
     // The entropy stage of one strip: the same calls in both directions.
-    void code_strip(int k, int slot, EntropyCoder& coder) {
-        coder.begin_strip();
-        engine_.code(strips_[static_cast<std::size_t>(k)], slots_[static_cast<std::size_t>(slot)], coder);
-        coder.finish_strip();
+    void entropy_code(int k, int slot, EntropyCoder& coder) {
+        engine_.entropy_code(strips_[static_cast<std::size_t>(k)], slots_[static_cast<std::size_t>(slot)], coder);
     }
 
     // A short last strip codes, in its rows past the image, what the strip
@@ -137,9 +173,12 @@ private:
 
     const ImageParameters& image_;
     Engine engine_;
+    SampleLayout layout_;
     std::vector<Strip> strips_;
-    std::vector<StripPlanes> slots_;   // what the pixel stage hands the entropy stage: one per thread
-    std::vector<std::uint8_t> pixels_; // one strip of the image file's pixel bytes; pixel stage only
+    std::vector<StripPlanes> slots_; // what the pixel stage hands the entropy stage: one per thread
+    // One strip's samples, of the image's depth; pixel stage only.
+    std::vector<std::uint8_t> samples8_;
+    std::vector<std::uint16_t> samples16_;
     bool crc_covers_coefficients_;
     bool threaded_ = false;
     StageObserver* observer_;

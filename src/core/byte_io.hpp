@@ -1,10 +1,12 @@
 // Byte sources and sinks: the only way the codec touches files or memory.
 //
-// Readers, the entropy coder and the engines see these interfaces, never a
-// file handle, so a whole run can happen in memory (tests, fuzzing, the
-// library API) or on files (the command line).
+// The image file layer and the compressed stream's reader and writer see
+// these interfaces, never a file handle, so a whole run can happen in memory
+// (tests, fuzzing, the library API), through a caller's functions, or on
+// files (the command line).
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -19,8 +21,9 @@ public:
     virtual ~ByteSource() = default;
     // Reads up to n bytes; returns how many arrived (fewer only at the end).
     virtual std::size_t read(std::uint8_t* destination, std::size_t n) = 0;
-    // Goes back to the first byte.
-    virtual void rewind() = 0;
+    // Goes back to the first byte. Only the image file readers rewind, and
+    // only the sources of whole image files (memory, files) can.
+    virtual void rewind() { assert(!"a source that cannot rewind"); }
     // Ends reading; false when the platform reports a failure.
     virtual bool close() { return true; }
 
@@ -40,7 +43,6 @@ public:
 
     // Writes exactly n bytes or throws "Cannot write to file".
     void write_exact(const std::uint8_t* source, std::size_t n);
-    void write_byte(std::uint8_t byte) { write_exact(&byte, 1); }
 };
 
 class MemorySource final : public ByteSource {

@@ -26,6 +26,25 @@ std::uint32_t crc_update(std::uint32_t crc, const std::uint8_t* bytes, std::size
     return crc;
 }
 
+std::uint32_t crc_update_samples16(std::uint32_t crc, const std::uint16_t* samples, std::size_t count,
+                                   std::endian order) noexcept {
+    // In chunks, so the bytes go through the sliced loop.
+    constexpr std::size_t chunk = 256;
+    std::uint8_t bytes[2 * chunk];
+    const int high = order == std::endian::big ? 0 : 1;
+    while (count != 0) {
+        const std::size_t n = count < chunk ? count : chunk;
+        for (std::size_t i = 0; i < n; ++i) {
+            bytes[2 * i + high] = static_cast<std::uint8_t>(samples[i] >> 8);
+            bytes[2 * i + 1 - high] = static_cast<std::uint8_t>(samples[i]);
+        }
+        crc = crc_update(crc, bytes, 2 * n);
+        samples += n;
+        count -= n;
+    }
+    return crc;
+}
+
 std::uint32_t crc_update_values(std::uint32_t crc, const std::int32_t* values, std::size_t count) noexcept {
     if constexpr (std::endian::native == std::endian::little)
         return crc_update(crc, reinterpret_cast<const std::uint8_t*>(values), count * sizeof(std::int32_t));

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -41,6 +42,11 @@ inline constexpr std::array<std::array<std::uint32_t, 256>, 8> crc_slices = deta
 
 // The CRC after `count` more bytes.
 std::uint32_t crc_update(std::uint32_t crc, const std::uint8_t* bytes, std::size_t count) noexcept;
+
+// The CRC after `count` more 16-bit samples, each as the two bytes an image
+// file stores, in `order`.
+std::uint32_t crc_update_samples16(std::uint32_t crc, const std::uint16_t* samples, std::size_t count,
+                                   std::endian order) noexcept;
 
 // The CRC after `count` more 32-bit values, each as four bytes, least
 // significant first.

@@ -11,8 +11,12 @@
 namespace vrk {
 
 inline constexpr std::uint32_t mode_fast = 1;     // adaptive prefix codes instead of arithmetic coding
-inline constexpr std::uint32_t mode_graphics = 2; // predictive engine instead of the wavelet engine
+inline constexpr std::uint32_t mode_graphics = 2; // the graphics engine instead of the wavelet engine
 inline constexpr std::size_t container_header_size = 12;
+// The container header stores the width, the height and the image header's size in 16 bits.
+inline constexpr int max_dimension = 65535;
+// Loss factors run from 1 (nearly lossless) to this; 0 is lossless.
+inline constexpr int max_loss_factor = 12;
 
 struct ImageParameters {
     int height = 0;

@@ -17,6 +17,7 @@ struct Strip {
     int rows = 0;        // image rows in the strip
     int padded_rows = 0; // rows rounded up to a multiple of 8
     bool last = false;
+    int first_row = 0; // the image row the strip starts at
 
     bool first() const noexcept { return index == 0; }
 };
@@ -25,7 +26,8 @@ struct Strip {
 template <class Visit>
 void for_each_strip(int height, Visit&& visit) {
     Strip strip;
-    for (int remaining = height; remaining > 0; remaining -= strip.rows, ++strip.index) {
+    for (int remaining = height; remaining > 0;
+         remaining -= strip.rows, strip.first_row += strip.rows, ++strip.index) {
         strip.rows = strip_rows_for(remaining);
         strip.padded_rows = rounded_up_to_8(strip.rows);
         strip.last = strip.rows == remaining;

@@ -9,7 +9,6 @@
 #include "entropy/arithmetic_coder.hpp"
 #include "entropy/arithmetic_model.hpp"
 #include "entropy/band_coders.hpp"
-#include "entropy/length_code.hpp"
 #include "entropy/magnitude_sets.hpp"
 #include "entropy/prefix_model.hpp"
 #include "entropy/raw_bit_stream.hpp"
@@ -95,21 +94,10 @@ struct EntropyCoder::State {
         }
     }
 
-    std::uint32_t read_count() {
-        return decode_length_code([this] {
-            const int byte = source->read_byte();
-            if (byte < 0) fail(ErrorCode::cannot_read);
-            return byte;
-        });
-    }
-
     bool encoding;
     bool fast;
     int max_cols;
     int alphabet = 0;
-    ByteSink* sink = nullptr;
-    ByteSource* source = nullptr;
-    std::int64_t bytes_written = 0;
 
     std::vector<std::uint8_t> code_buffer; // one strip's two streams
     std::size_t capacity = 0;
@@ -126,21 +114,19 @@ struct EntropyCoder::State {
     std::vector<PrefixModel> prefix_models;
 };
 
-EntropyCoder::EntropyCoder(ByteSink& compressed, bool fast, int bits_per_sample, StripLimits limits)
-    : state_(new State(true, fast, bits_per_sample, limits)) {
-    state_->sink = &compressed;
-}
-
-EntropyCoder::EntropyCoder(ByteSource& compressed, bool fast, int bits_per_sample, StripLimits limits)
-    : state_(new State(false, fast, bits_per_sample, limits)) {
-    state_->source = &compressed;
-}
+EntropyCoder::EntropyCoder(Direction direction, bool fast, int bits_per_sample, StripLimits limits)
+    : state_(new State(direction == Direction::encode, fast, bits_per_sample, limits)) {}
 
 EntropyCoder::~EntropyCoder() { delete state_; }
 
 std::size_t EntropyCoder::code_buffer_capacity(std::size_t values_per_strip, int bits_per_sample) noexcept {
     const int alphabet = alphabet_size(std::clamp(bits_per_sample, min_coded_sample_bits, max_coded_sample_bits));
     return (values_per_strip * max_bits_per_value(alphabet) + 7) / 8 + finish_bytes + read_ahead_bytes;
+}
+
+std::span<std::uint8_t> EntropyCoder::code_buffer() noexcept {
+    assert(!state_->encoding && !state_->in_strip);
+    return state_->code_buffer;
 }
 
 void EntropyCoder::begin_strip() {
@@ -154,35 +140,22 @@ void EntropyCoder::begin_strip() {
         s.arith_encoder = ArithmeticEncoder(buffer, capacity);
         return;
     }
-    const std::uint32_t a = s.read_count();
-    const std::uint32_t b = s.read_count();
-    if (std::uint64_t{a} + b > capacity) fail(ErrorCode::invalid_compressed_file);
-    s.source->read_exact(buffer, a);
-    s.source->read_exact(buffer + (capacity - b), b);
     s.reader = RawBitReader(buffer, capacity);
     // A fast-mode strip has no arithmetic stream to prime.
     if (!s.fast) s.arith_decoder = ArithmeticDecoder(buffer, capacity);
 }
 
-void EntropyCoder::finish_strip() {
+EntropyCoder::StripStreams EntropyCoder::finish_strip() {
     State& s = *state_;
     assert(s.in_strip);
     s.in_strip = false;
-    if (!s.encoding) return;
+    if (!s.encoding) return {};
     assert(s.has_room(0));
     s.writer.flush();
     // Fast mode never writes the arithmetic stream, not even its finish.
     if (!s.fast) s.arith_encoder.finish();
-    const std::size_t a = s.writer.bytes();
-    const std::size_t b = s.capacity - s.arith_encoder.back();
-    if (a >= length_code_limit || b >= length_code_limit) fail(ErrorCode::cannot_write);
-    std::array<std::uint8_t, 8> lengths;
-    int size = encode_length_code(static_cast<std::uint32_t>(a), lengths.data());
-    size += encode_length_code(static_cast<std::uint32_t>(b), lengths.data() + size);
-    s.sink->write_exact(lengths.data(), static_cast<std::size_t>(size));
-    s.sink->write_exact(s.code_buffer.data(), a);
-    s.sink->write_exact(s.code_buffer.data() + s.arith_encoder.back(), b);
-    s.bytes_written += size + static_cast<std::int64_t>(a) + static_cast<std::int64_t>(b);
+    const std::uint8_t* const buffer = s.code_buffer.data();
+    return {{buffer, s.writer.bytes()}, {buffer + s.arith_encoder.back(), s.capacity - s.arith_encoder.back()}};
 }
 
 void EntropyCoder::code_plane(StripRows strip, int row_count, int cols) {
@@ -200,28 +173,6 @@ void EntropyCoder::code_band(int orientation, StripRows strip, int row_count, in
     state_->with_value_coder(values, [&](auto& coder) {
         code_band_values(coder, orientation, strip, row_count, cols, state_->class_row, state_->parent_row);
     });
-}
-
-std::int64_t EntropyCoder::write_check_word(std::uint32_t crc) {
-    State& s = *state_;
-    assert(s.encoding);
-    const std::array<std::uint8_t, 4> word = {static_cast<std::uint8_t>(crc), static_cast<std::uint8_t>(crc >> 8),
-                                              static_cast<std::uint8_t>(crc >> 16),
-                                              static_cast<std::uint8_t>(crc >> 24)};
-    s.sink->write_exact(word.data(), word.size());
-    if (!s.sink->close()) fail(ErrorCode::cannot_write);
-    s.bytes_written += 4;
-    return s.bytes_written;
-}
-
-std::uint32_t EntropyCoder::read_check_word() {
-    State& s = *state_;
-    assert(!s.encoding);
-    std::array<std::uint8_t, 4> word;
-    s.source->read_exact(word.data(), word.size());
-    s.source->close(); // the word is all that was needed from the file
-    return std::uint32_t{word[0]} | std::uint32_t{word[1]} << 8 | std::uint32_t{word[2]} << 16 |
-           std::uint32_t{word[3]} << 24;
 }
 
 } // namespace vrk

@@ -3,13 +3,16 @@
 //
 // The engines hand it whole planes and bands; it codes every value as a
 // magnitude-set symbol plus raw extra bits. The direction and the coder are
-// fixed when the object is made, so the same calls encode or decode.
+// fixed when the object is made, so the same calls encode or decode. It
+// knows nothing of files: a strip's two streams live in its code buffer,
+// which the compressed stream's owner fills (decoding) or takes (encoding).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "core/byte_io.hpp"
+#include <span>
+
 #include "core/strip_planes.hpp"
 
 namespace vrk {
@@ -24,10 +27,16 @@ public:
         std::size_t max_values;
     };
 
-    // Starts encoding into `compressed` (the file after its headers).
-    EntropyCoder(ByteSink& compressed, bool fast, int bits_per_sample, StripLimits limits);
-    // Starts decoding from `compressed` (positioned after its headers).
-    EntropyCoder(ByteSource& compressed, bool fast, int bits_per_sample, StripLimits limits);
+    enum class Direction { encode, decode };
+
+    // A strip's two streams: the raw bits (codewords and extra bits) from
+    // the front of the code buffer, the arithmetic code from its back.
+    struct StripStreams {
+        std::span<const std::uint8_t> raw_bits;
+        std::span<const std::uint8_t> arithmetic;
+    };
+
+    EntropyCoder(Direction direction, bool fast, int bits_per_sample, StripLimits limits);
     ~EntropyCoder();
     EntropyCoder(const EntropyCoder&) = delete;
     EntropyCoder& operator=(const EntropyCoder&) = delete;
@@ -36,23 +45,20 @@ public:
     // `values_per_strip` values never meet, whatever the values are.
     static std::size_t code_buffer_capacity(std::size_t values_per_strip, int bits_per_sample) noexcept;
 
-    // Starts a strip. Decoding reads the strip record into the code buffer
-    // and primes the decoders; lengths that do not fit it are "Invalid
-    // compressed file".
+    // Decoding: where a strip's streams go before begin_strip, the raw bits
+    // at the front and the arithmetic code ending at the back.
+    std::span<std::uint8_t> code_buffer() noexcept;
+
+    // Starts a strip. Decoding primes the decoders from the code buffer.
     void begin_strip();
-    // Ends a strip. Encoding flushes both streams and writes the strip record.
-    void finish_strip();
+    // Ends a strip. Encoding flushes both streams and returns them, valid
+    // until the next begin_strip; decoding returns none.
+    StripStreams finish_strip();
 
     // The plane coder: rows 0..row_count-1, columns 0..cols-1 of `strip`.
     void code_plane(StripRows strip, int row_count, int cols);
     // The detail-band coder for orientation 1, 2 or 3 of a row_count x cols band.
     void code_band(int orientation, StripRows strip, int row_count, int cols);
-
-    // Encoding: writes the trailing CRC word, closes the compressed sink and
-    // returns the bytes the coder wrote (strip records plus the 4-byte word).
-    std::int64_t write_check_word(std::uint32_t crc);
-    // Decoding: reads the trailing CRC word and closes the compressed source.
-    std::uint32_t read_check_word();
 
 private:
     struct State;

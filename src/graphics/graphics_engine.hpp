@@ -1,4 +1,4 @@
-// Graphics mode: the predictive engine for synthetic images.
+// The graphics engine, for synthetic images: prediction.
 //
 // The pixel stage predicts each strip's samples (strip_prediction.hpp); the
 // entropy stage codes each plane's residual rows with the plane coder, over
@@ -12,6 +12,7 @@
 
 #include "core/image_parameters.hpp"
 #include "core/strip_planes.hpp"
+#include "core/strip_samples.hpp"
 #include "entropy/entropy_coder.hpp"
 #include "graphics/near_lossless.hpp"
 #include "graphics/strip_prediction.hpp"
@@ -30,12 +31,12 @@ public:
     // strip before left in the same rows of the strip planes.
     static constexpr bool last_strip_codes_rows_left_before = true;
 
-    // The pixel stage. Lossy encoding writes each reconstruction back over its pixel.
-    void forward(const Strip& strip, std::uint8_t* pixels, StripPlanes& planes);
-    void back(const Strip& strip, StripPlanes& planes, std::uint8_t* pixels);
+    // The pixel stage. Lossy encoding writes each reconstruction back over its sample.
+    void forward(const Strip& strip, StripSamples samples, StripPlanes& planes);
+    void inverse(const Strip& strip, StripPlanes& planes, StripSamples samples);
 
     // The entropy stage: the same calls in both directions.
-    void code(const Strip& strip, StripPlanes& planes, EntropyCoder& coder) const;
+    void entropy_code(const Strip& strip, StripPlanes& planes, EntropyCoder& coder) const;
 
 private:
     int width_;
@@ -43,8 +44,8 @@ private:
     NearLossless near_lossless_;
     std::vector<std::int32_t> history_rows_; // two rows per plane
     RowHistory history_;
-    StripPredictor predict_;
-    StripPredictor reconstruct_;
+    StripPredictor forward_;
+    StripPredictor inverse_;
 };
 
 } // namespace vrk

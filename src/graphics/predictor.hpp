@@ -1,4 +1,4 @@
-// The median edge predictor of graphics mode.
+// The median edge predictor of the graphics engine.
 #pragma once
 
 #include <cstdint>

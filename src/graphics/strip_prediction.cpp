@@ -12,25 +12,11 @@
 namespace vrk {
 namespace {
 
-// One sample in the staged pixel bytes: one byte, or two high byte first.
 // Only the low 8 or 16 bits of a value are stored.
-template <int Bytes>
-struct SampleBytes;
-
-template <>
-struct SampleBytes<1> {
-    static std::int32_t load(const std::uint8_t* p) noexcept { return p[0]; }
-    static void store(std::uint8_t* p, std::int32_t v) noexcept { p[0] = static_cast<std::uint8_t>(v); }
-};
-
-template <>
-struct SampleBytes<2> {
-    static std::int32_t load(const std::uint8_t* p) noexcept { return (p[0] << 8) | p[1]; }
-    static void store(std::uint8_t* p, std::int32_t v) noexcept {
-        p[0] = static_cast<std::uint8_t>(v >> 8);
-        p[1] = static_cast<std::uint8_t>(v);
-    }
-};
+template <class Sample>
+inline void store(Sample* p, std::int32_t v) noexcept {
+    *p = static_cast<Sample>(v);
+}
 
 // The lossy tables, copied out of the run's object once per strip so the
 // per-sample loop works on locals.
@@ -50,19 +36,19 @@ inline std::int32_t clamp_sample(std::int32_t v, std::int32_t max_sample) noexce
     return std::clamp(v, 0, max_sample);
 }
 
-// Codes one sample with the given prediction and dither offset and returns
-// the value the decoder sees, which the row buffer keeps.
-template <int Bytes, bool Encode, bool Lossy>
-inline std::int32_t code_sample(std::int32_t prediction, std::int32_t offset, std::uint8_t* bytes,
-                                std::int32_t* residual, const Lookups& t) noexcept {
-    using Sample = SampleBytes<Bytes>;
+// Predicts one sample (or, decoding, its inverse) with the given prediction
+// and dither offset and returns the value the decoder sees, which the row
+// buffer keeps.
+template <class Sample, bool Encode, bool Lossy>
+inline std::int32_t predict_sample(std::int32_t prediction, std::int32_t offset, Sample* at, std::int32_t* residual,
+                                   const Lookups& t) noexcept {
     if constexpr (Encode) {
-        const std::int32_t sample = Sample::load(bytes);
+        const std::int32_t sample = *at;
         if constexpr (Lossy) {
             const std::int32_t error = sample - prediction + offset;
             *residual = t.quantize[error];
             const std::int32_t value = clamp_sample(prediction + t.reconstruct[error] - offset, t.max_sample);
-            Sample::store(bytes, value); // the CRC must see the pixel as it will be decoded
+            store(at, value); // the CRC must see the sample as it will be decoded
             return value;
         } else {
             *residual = sample - prediction;
@@ -78,23 +64,22 @@ inline std::int32_t code_sample(std::int32_t prediction, std::int32_t offset, st
             // Wraps rather than overflows when a damaged file lets the values run away.
             value = wrap_add(prediction, *residual);
         }
-        Sample::store(bytes, value);
+        store(at, value);
         return value;
     }
 }
 
 // Row 0 of the image: each sample is predicted by its left neighbour, the
-// first by `first_prediction`. Pixels are PixelBytes apart, and a pixel's
-// planes take consecutive dither offsets.
-template <int Bytes, int PixelBytes, bool Encode, bool Lossy>
-void code_top_row(std::uint8_t* bytes, std::int32_t* current, std::int32_t* residuals, const std::int32_t* offsets,
-                  int width, std::int32_t first_prediction, const Lookups& t) noexcept {
-    constexpr int planes = PixelBytes / Bytes;
+// first by `first_prediction`. Pixels are Planes samples apart, and a
+// pixel's planes take consecutive dither offsets.
+template <class Sample, int Planes, bool Encode, bool Lossy>
+void predict_top_row(Sample* samples, std::int32_t* current, std::int32_t* residuals, const std::int32_t* offsets,
+                     int width, std::int32_t first_prediction, const Lookups& t) noexcept {
     std::int32_t left = first_prediction;
     for (int x = 0; x < width; ++x) {
         std::int32_t offset = 0;
-        if constexpr (Lossy) offset = offsets[x * planes];
-        left = code_sample<Bytes, Encode, Lossy>(left, offset, bytes + x * PixelBytes, residuals + x, t);
+        if constexpr (Lossy) offset = offsets[x * Planes];
+        left = predict_sample<Sample, Encode, Lossy>(left, offset, samples + x * Planes, residuals + x, t);
         current[x] = left;
     }
 }
@@ -102,45 +87,43 @@ void code_top_row(std::uint8_t* bytes, std::int32_t* current, std::int32_t* resi
 // A later row of a lossless encoder: every neighbour is a known sample, so
 // there is no chain from one sample to the next. The row is unpacked first
 // and then predicted in one pass over whole arrays, which vectorises.
-template <int Bytes, int PixelBytes>
-void encode_row_lossless(const std::uint8_t* bytes, const std::int32_t* previous, std::int32_t* current,
+template <class Sample, int Planes>
+void encode_row_lossless(const Sample* samples, const std::int32_t* previous, std::int32_t* current,
                          std::int32_t* residuals, int width) noexcept {
-    for (int x = 0; x < width; ++x) current[x] = SampleBytes<Bytes>::load(bytes + x * PixelBytes);
+    for (int x = 0; x < width; ++x) current[x] = samples[x * Planes];
     residuals[0] = current[0] - predict_column0(previous[0], previous[1]);
     for (int x = 1; x < width; ++x)
         residuals[x] = current[x] - predict_med(current[x - 1], previous[x], previous[x - 1]);
 }
 
 // Any later row, predicted from the row completed before it.
-template <int Bytes, int PixelBytes, bool Encode, bool Lossy>
-void code_row(std::uint8_t* bytes, const std::int32_t* previous, std::int32_t* current, std::int32_t* residuals,
-              const std::int32_t* offsets, int width, const Lookups& t) noexcept {
+template <class Sample, int Planes, bool Encode, bool Lossy>
+void predict_row(Sample* samples, const std::int32_t* previous, std::int32_t* current, std::int32_t* residuals,
+                 const std::int32_t* offsets, int width, const Lookups& t) noexcept {
     if constexpr (Encode && !Lossy) {
-        encode_row_lossless<Bytes, PixelBytes>(bytes, previous, current, residuals, width);
+        encode_row_lossless<Sample, Planes>(samples, previous, current, residuals, width);
         return;
     }
-    constexpr int planes = PixelBytes / Bytes;
     std::int32_t offset = 0;
     if constexpr (Lossy) offset = offsets[0];
-    std::int32_t left =
-        code_sample<Bytes, Encode, Lossy>(predict_column0(previous[0], previous[1]), offset, bytes, residuals, t);
+    std::int32_t left = predict_sample<Sample, Encode, Lossy>(predict_column0(previous[0], previous[1]), offset,
+                                                              samples, residuals, t);
     current[0] = left;
     for (int x = 1; x < width; ++x) {
-        if constexpr (Lossy) offset = offsets[x * planes];
+        if constexpr (Lossy) offset = offsets[x * Planes];
         const std::int32_t prediction = predict_med(left, previous[x], previous[x - 1]);
-        left = code_sample<Bytes, Encode, Lossy>(prediction, offset, bytes + x * PixelBytes, residuals + x, t);
+        left = predict_sample<Sample, Encode, Lossy>(prediction, offset, samples + x * Planes, residuals + x, t);
         current[x] = left;
     }
 }
 
-// Codes one strip: samples to residuals when encoding, residuals to samples
-// when decoding. The planes of a row share nothing but the row's draw, so
-// each is coded along the whole row in turn.
-template <int Bytes, int Planes, bool Encode, bool Lossy>
-void code_strip(const Strip& strip, std::uint8_t* pixels, StripPlanes& residuals, RowHistory& history,
-                NearLossless& near_lossless, int width) noexcept {
-    constexpr int pixel_bytes = Bytes * Planes;
-    const std::ptrdiff_t row_bytes = static_cast<std::ptrdiff_t>(width) * pixel_bytes;
+// Predicts one strip: samples to residuals when encoding, residuals to
+// samples when decoding. The planes of a row share nothing but the row's
+// draw, so each is predicted along the whole row in turn.
+template <class Sample, int Planes, bool Encode, bool Lossy>
+void predict_strip(const Strip& strip, Sample* samples, StripPlanes& residuals, RowHistory& history,
+                   NearLossless& near_lossless, int width) noexcept {
+    const std::ptrdiff_t row_samples = static_cast<std::ptrdiff_t>(width) * Planes;
 
     Lookups t;
     const std::int32_t* dither = nullptr;
@@ -164,22 +147,22 @@ void code_strip(const Strip& strip, std::uint8_t* pixels, StripPlanes& residuals
         for (int p = 0; p < Planes; ++p) {
             const std::int32_t* offsets = nullptr;
             if constexpr (Lossy) offsets = dither + p;
-            code_top_row<Bytes, pixel_bytes, Encode, Lossy>(pixels + p * Bytes, last[p], residuals.row(p, 0), offsets,
-                                                            width, first_prediction, t);
+            predict_top_row<Sample, Planes, Encode, Lossy>(samples + p, last[p], residuals.row(p, 0), offsets, width,
+                                                           first_prediction, t);
         }
         y = 1;
     }
     for (; y < strip.rows; ++y) {
         const std::int32_t start = near_lossless.random_draw() % dither_start_count;
-        std::uint8_t* const row = pixels + y * row_bytes;
+        Sample* const row = samples + y * row_samples;
         for (int p = 0; p < Planes; ++p) {
             // The new row goes into the older buffer; then the two swap roles.
             std::int32_t* const previous = last[p];
             std::int32_t* const current = spare[p];
             const std::int32_t* offsets = nullptr;
             if constexpr (Lossy) offsets = dither + start + p;
-            code_row<Bytes, pixel_bytes, Encode, Lossy>(row + p * Bytes, previous, current, residuals.row(p, y),
-                                                        offsets, width, t);
+            predict_row<Sample, Planes, Encode, Lossy>(row + p, previous, current, residuals.row(p, y), offsets, width,
+                                                       t);
             last[p] = current;
             spare[p] = previous;
         }
@@ -191,33 +174,35 @@ void code_strip(const Strip& strip, std::uint8_t* pixels, StripPlanes& residuals
     }
 }
 
-// Encoding: the quantizer's tables end at max_sample, so a deeper two-byte
+// Encoding: the quantizer's tables end at max_sample, so a deeper 16-bit
 // sample would index past them.
-template <int Bytes, int Planes, bool Lossy>
-void predict(const Strip& strip, std::uint8_t* pixels, StripPlanes& residuals, RowHistory& history,
+template <class Sample, int Planes, bool Lossy>
+void forward(const Strip& strip, StripSamples samples, StripPlanes& residuals, RowHistory& history,
              NearLossless& near_lossless, int width) {
-    if constexpr (Bytes == 2 && Lossy) {
-        const std::size_t count = static_cast<std::size_t>(strip.rows) * static_cast<std::size_t>(width) * 2;
+    Sample* const s = samples.as<Sample>();
+    if constexpr (sizeof(Sample) == 2 && Lossy) {
+        const std::size_t count = static_cast<std::size_t>(strip.rows) * static_cast<std::size_t>(width);
         if (near_lossless.max_sample() < 0xFFFF) {
-            for (std::size_t i = 0; i < count; i += 2)
-                if (SampleBytes<2>::load(pixels + i) > near_lossless.max_sample()) fail(ErrorCode::invalid_parameters);
+            for (std::size_t i = 0; i < count; ++i)
+                if (s[i] > near_lossless.max_sample()) fail(ErrorCode::invalid_parameters);
         }
     }
-    code_strip<Bytes, Planes, true, Lossy>(strip, pixels, residuals, history, near_lossless, width);
+    predict_strip<Sample, Planes, true, Lossy>(strip, s, residuals, history, near_lossless, width);
 }
 
-template <int Bytes, int Planes, bool Lossy>
-void reconstruct(const Strip& strip, std::uint8_t* pixels, StripPlanes& residuals, RowHistory& history,
-                 NearLossless& near_lossless, int width) {
-    code_strip<Bytes, Planes, false, Lossy>(strip, pixels, residuals, history, near_lossless, width);
+template <class Sample, int Planes, bool Lossy>
+void inverse(const Strip& strip, StripSamples samples, StripPlanes& residuals, RowHistory& history,
+             NearLossless& near_lossless, int width) {
+    predict_strip<Sample, Planes, false, Lossy>(strip, samples.as<Sample>(), residuals, history, near_lossless, width);
 }
 
 template <bool Encode, bool Lossy>
 StripPredictor strip_function_for(int bytes_per_pixel) noexcept {
+    using std::uint16_t, std::uint8_t;
     switch (bytes_per_pixel) {
-    case 1: return Encode ? predict<1, 1, Lossy> : reconstruct<1, 1, Lossy>;
-    case 2: return Encode ? predict<2, 1, Lossy> : reconstruct<2, 1, Lossy>;
-    default: assert(bytes_per_pixel == 3); return Encode ? predict<1, 3, Lossy> : reconstruct<1, 3, Lossy>;
+    case 1: return Encode ? forward<uint8_t, 1, Lossy> : inverse<uint8_t, 1, Lossy>;
+    case 2: return Encode ? forward<uint16_t, 1, Lossy> : inverse<uint16_t, 1, Lossy>;
+    default: assert(bytes_per_pixel == 3); return Encode ? forward<uint8_t, 3, Lossy> : inverse<uint8_t, 3, Lossy>;
     }
 }
 
@@ -227,7 +212,7 @@ StripPredictor strip_predictor_for(int bytes_per_pixel, bool lossy) noexcept {
     return lossy ? strip_function_for<true, true>(bytes_per_pixel) : strip_function_for<true, false>(bytes_per_pixel);
 }
 
-StripPredictor strip_reconstructor_for(int bytes_per_pixel, bool lossy) noexcept {
+StripPredictor strip_inverse_for(int bytes_per_pixel, bool lossy) noexcept {
     return lossy ? strip_function_for<false, true>(bytes_per_pixel) : strip_function_for<false, false>(bytes_per_pixel);
 }
 

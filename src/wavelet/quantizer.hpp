@@ -1,4 +1,4 @@
-// Quantization by loss factor: the only lossy step of normal mode.
+// Quantization by loss factor: the only lossy step of the wavelet engine.
 //
 // Only the six detail bands of the two finest levels lose bits; the low
 // region (the lowest band and all coarser levels) is always exact.
@@ -8,9 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace vrk {
+#include "core/image_parameters.hpp"
 
-inline constexpr int max_loss_factor = 12;
+namespace vrk {
 
 // Bits dropped per band, by loss factor, in the order: level 0 orientation
 // 3, 2, 1, then level 1 orientation 3, 2, 1. The diagonal band of the finest

@@ -4,7 +4,7 @@
 #include <cstddef>
 
 #include "wavelet/quantizer.hpp"
-#include "wavelet/wavelet_pixels.hpp"
+#include "wavelet/wavelet_samples.hpp"
 
 namespace vrk {
 
@@ -31,8 +31,8 @@ PlaneStrip WaveletEngine::plane_strip(const Strip& strip, StripPlanes& planes, i
                       carries_[static_cast<std::size_t>(plane)]};
 }
 
-void WaveletEngine::forward(const Strip& strip, const std::uint8_t* pixels, StripPlanes& planes) {
-    unpack_pixels(image_, strip, pixels, planes);
+void WaveletEngine::forward(const Strip& strip, StripSamples samples, StripPlanes& planes) {
+    unpack_samples(image_, strip, samples, planes);
     pad_strip(image_, strip, padded_width_, planes);
     for (int plane = 0; plane < image_.plane_count(); ++plane) {
         const PlaneStrip bands = plane_strip(strip, planes, plane);
@@ -41,16 +41,16 @@ void WaveletEngine::forward(const Strip& strip, const std::uint8_t* pixels, Stri
     }
 }
 
-void WaveletEngine::back(const Strip& strip, StripPlanes& planes, std::uint8_t* pixels) noexcept {
+void WaveletEngine::inverse(const Strip& strip, StripPlanes& planes, StripSamples samples) noexcept {
     for (int plane = 0; plane < image_.plane_count(); ++plane) {
         const PlaneStrip bands = plane_strip(strip, planes, plane);
         if (image_.lossy()) dequantize_plane(image_.loss_factor, bands.base, bands.stride, bands.rows, bands.cols);
         inverse_transform(bands, strip.index, scratch_.data());
     }
-    pack_pixels(image_, strip, planes, pixels);
+    pack_samples(image_, strip, planes, samples);
 }
 
-void WaveletEngine::code(const Strip& strip, StripPlanes& planes, EntropyCoder& coder) const {
+void WaveletEngine::entropy_code(const Strip& strip, StripPlanes& planes, EntropyCoder& coder) const {
     const int h = strip.padded_rows / 4;
     const int w = padded_width_ / 4;
     for (int plane = 0; plane < image_.plane_count(); ++plane) {

@@ -1,6 +1,6 @@
-// Normal mode: the reversible wavelet engine for natural images.
+// The wavelet engine, for natural images: a reversible wavelet transform.
 //
-// Each strip's pixels become planes (a colour transform for colour images),
+// Each strip's samples become planes (a colour transform for colour images),
 // are padded to a multiple of 8 in both directions, transformed into bands
 // (the column passes continue across strips through the carry rows) and,
 // with a loss factor, quantized. The entropy stage codes, per plane, the low
@@ -14,6 +14,7 @@
 
 #include "core/image_parameters.hpp"
 #include "core/strip_planes.hpp"
+#include "core/strip_samples.hpp"
 #include "entropy/entropy_coder.hpp"
 #include "wavelet/strip_transform.hpp"
 
@@ -30,12 +31,12 @@ public:
     // Padding rows are rebuilt for every strip.
     static constexpr bool last_strip_codes_rows_left_before = false;
 
-    // The pixel stage: pixel bytes to quantized bands, and back.
-    void forward(const Strip& strip, const std::uint8_t* pixels, StripPlanes& planes);
-    void back(const Strip& strip, StripPlanes& planes, std::uint8_t* pixels) noexcept;
+    // The pixel stage: samples to quantized bands, and the inverse.
+    void forward(const Strip& strip, StripSamples samples, StripPlanes& planes);
+    void inverse(const Strip& strip, StripPlanes& planes, StripSamples samples) noexcept;
 
     // The entropy stage: the same calls in both directions.
-    void code(const Strip& strip, StripPlanes& planes, EntropyCoder& coder) const;
+    void entropy_code(const Strip& strip, StripPlanes& planes, EntropyCoder& coder) const;
 
 private:
     PlaneStrip plane_strip(const Strip& strip, StripPlanes& planes, int plane) const noexcept;

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 
+#include "cli/cli.hpp"
 #include "run_vrk.hpp"
 
 namespace vrk::test {
@@ -62,6 +64,24 @@ TEST(CommandLine, ErrorsBeforeAnyFileIsOpened) {
     EXPECT_TRUE(fs::is_empty(dir.path())) << "no file may be created";
 }
 
+TEST(CommandLine, NumbersFollowTheStandardConversion) {
+    struct Case {
+        const char* text;
+        int value;
+        bool overflow;
+    } cases[] = {{"12", 12, false},     {"  7", 7, false},        {"+5", 5, false},      {"-1", -1, false},
+                 {"abc", 0, false},     {"3abc", 3, false},       {"", 0, false},        {"- 3", 0, false},
+                 {"2147483647", INT_MAX, false}, {"-2147483648", INT_MIN, false},
+                 {"2147483648", 0, true}, {"-2147483649", 0, true}, {"99999999999999999999999", 0, true}};
+    for (const Case& c : cases) {
+        const ParsedNumber parsed = parse_number(c.text);
+        EXPECT_EQ(parsed.overflow, c.overflow) << c.text;
+        if (!c.overflow) {
+            EXPECT_EQ(parsed.value, c.value) << c.text;
+        }
+    }
+}
+
 TEST(CommandLine, ParameterErrorsCreateNoOutput) {
     ScratchDir dir;
     write_file(dir / "photo.pgm", conformance_input("g8-photo.pgm"));
@@ -77,9 +97,14 @@ TEST(CommandLine, ParameterErrorsCreateNoOutput) {
         {{"small.pgm"}, "Invalid image dimension (<32)"},
         {{"data.raw", "64", "64", "4"}, "Invalid image parameters"},
         {{"data.raw", "64", "64", "0"}, "Invalid image parameters"},
-        {{"data.raw", "4294967360"}, "Invalid image parameters"},
+        {{"data.raw", "4294967360"}, "Invalid image parameters"}, // would wrap to 64
+        {{"data.raw", "64", "64", "4294967297"}, "Invalid image parameters"},
+        {{"data.raw", "31", "99999999999"}, "Invalid image parameters"}, // a number beyond int comes first
         {{"data.raw", "70000", "32"}, "Invalid image parameters"},
         {{"data.raw", "31"}, "Invalid image dimension (<32)"},
+        {{"data.raw", "abc"}, "Invalid image dimension (<32)"},
+        {{"data.raw", "64", "0"}, "Invalid image dimension (<32)"}, // a height of 0 is no default here
+        {{"missing.raw", "64", "99999999999"}, "Cannot open input file"},
     };
     for (const Case& c : cases) {
         const RunResult r = run_vrk(dir.path(), c.arguments);

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "codec/image_formats.hpp"
+#include "formats/image_formats.hpp"
 #include "core/byte_io.hpp"
 #include "run_vrk.hpp"
 

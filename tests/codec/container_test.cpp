@@ -8,7 +8,7 @@
 #include <array>
 #include <string>
 
-#include "codec/image_formats.hpp"
+#include "codec/compressed_stream.hpp"
 #include "core/crc.hpp"
 #include "support/expect_error.hpp"
 #include "support/files.hpp"
@@ -32,7 +32,7 @@ struct ReadResult {
 ReadResult read_compressed(const Bytes& file) {
     MemorySource source(file);
     ReadResult result;
-    result.crc = read_compressed_parameters(source, result.image);
+    result.crc = CompressedReader(source).read_headers(result.image);
     Bytes rest(file.size());
     result.next_byte_position = file.size() - source.read(rest.data(), rest.size());
     return result;

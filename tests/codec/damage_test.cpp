@@ -97,10 +97,10 @@ TEST(HostileInput, SamplesAboveTheDeclaredDepth) {
     for (bool fast : {false, true}) {
         for (int loss : {0, 1, 12})
             EXPECT_ERROR(ErrorCode::invalid_parameters, [&] { compress_image(file, ImageFormat::pgm, {fast, false, loss}); })
-                << "normal mode, loss " << loss;
+                << "wavelet engine, loss " << loss;
         EXPECT_ERROR(ErrorCode::invalid_parameters, [&] { compress_image(file, ImageFormat::pgm, {fast, true, 3}); })
             << "graphics lossy";
-        // Lossless graphics mode codes any 16-bit value.
+        // The lossless graphics engine codes any 16-bit value.
         EXPECT_TRUE(restore_image(compress_image(file, ImageFormat::pgm, {fast, true, 0})).file == file);
     }
 }

@@ -1,6 +1,6 @@
 // File names: the extension decides the direction and the format, and the
 // output goes beside the input under the name the extension table gives.
-#include "codec/file_names.hpp"
+#include "formats/file_names.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-// The image file readers (raw, Sun raster, PNM) and the number conversion of
-// the command line: what they accept, what they keep, and what they refuse.
-#include "codec/image_formats.hpp"
+// The image file readers (raw, Sun raster, PNM): what they accept, what they
+// keep, and what they refuse.
+#include "formats/image_formats.hpp"
 
 #include <gtest/gtest.h>
 
@@ -21,13 +21,13 @@ struct ReadResult {
     std::size_t next_byte_position = 0; // where the source stands afterwards
 };
 
-ReadResult read_header(const Bytes& file, ImageFormat format, std::vector<std::string> raw_arguments = {},
-                       int loss_factor = 0, std::uint32_t mode_flags = 0) {
+ReadResult read_header(const Bytes& file, ImageFormat format, const RawShape& raw = {}, int loss_factor = 0,
+                       std::uint32_t mode_flags = 0) {
     MemorySource source(file);
     ReadResult result;
     result.image.loss_factor = loss_factor;
     result.image.mode_flags = mode_flags;
-    result.crc = read_image_parameters(source, format, raw_arguments, result.image);
+    result.crc = read_image_parameters(source, format, raw, result.image);
     Bytes rest(file.size());
     result.next_byte_position = file.size() - source.read(rest.data(), rest.size());
     return result;
@@ -37,26 +37,6 @@ Bytes with_pixels(const std::string& header, std::size_t pixel_bytes) {
     Bytes file = bytes_of(header);
     file.resize(file.size() + pixel_bytes, 0x55);
     return file;
-}
-
-// --- number conversion ---
-
-TEST(ParseNumber, FollowsTheStandardConversion) {
-    struct Case {
-        const char* text;
-        int value;
-        bool overflow;
-    } cases[] = {{"12", 12, false},     {"  7", 7, false},        {"+5", 5, false},      {"-1", -1, false},
-                 {"abc", 0, false},     {"3abc", 3, false},       {"", 0, false},        {"- 3", 0, false},
-                 {"2147483647", INT_MAX, false}, {"-2147483648", INT_MIN, false},
-                 {"2147483648", 0, true}, {"-2147483649", 0, true}, {"99999999999999999999999", 0, true}};
-    for (const Case& c : cases) {
-        const ParsedNumber parsed = parse_number(c.text);
-        EXPECT_EQ(parsed.overflow, c.overflow) << c.text;
-        if (!c.overflow) {
-            EXPECT_EQ(parsed.value, c.value) << c.text;
-        }
-    }
 }
 
 // --- PNM ---
@@ -189,47 +169,50 @@ TEST(SunRasterHeader, Refusals) {
 
 TEST(RawParameters, DefaultsAndHeaderBytes) {
     struct Case {
-        std::vector<std::string> extra;
-        int width, height, bytes_per_pixel, bits_per_sample, loss_factor;
+        RawShape raw;
+        int bits_per_sample;
         std::uint8_t byte2, byte3;
     } cases[] = {
-        {{"640"}, 640, 640, 1, 8, 0, 0x05, 0x00},
-        {{"640", "480", "2"}, 640, 480, 2, 16, 0, 0x06, 0x08},
-        {{"64", "32", "3", "7"}, 64, 32, 3, 8, 7, 0x07, 0x70},
-        {{"64", "32", "2", "12"}, 64, 32, 2, 16, 12, 0x06, 0xC8},
+        {{640, 640, 1, 0}, 8, 0x05, 0x00},
+        {{640, 480, 2, 0}, 16, 0x06, 0x08},
+        {{64, 32, 3, 7}, 8, 0x07, 0x70},
+        {{64, 32, 2, 12}, 16, 0x06, 0xC8},
     };
     for (const Case& c : cases) {
-        const ReadResult r = read_header({}, ImageFormat::raw, c.extra);
-        EXPECT_EQ(r.image.width, c.width);
-        EXPECT_EQ(r.image.height, c.height);
-        EXPECT_EQ(r.image.bytes_per_pixel, c.bytes_per_pixel);
+        const ReadResult r = read_header({}, ImageFormat::raw, c.raw);
+        EXPECT_EQ(r.image.width, c.raw.width);
+        EXPECT_EQ(r.image.height, c.raw.height);
+        EXPECT_EQ(r.image.bytes_per_pixel, c.raw.bytes_per_pixel);
         EXPECT_EQ(r.image.bits_per_sample, c.bits_per_sample);
-        EXPECT_EQ(r.image.loss_factor, c.loss_factor);
+        EXPECT_EQ(r.image.loss_factor, c.raw.loss_factor);
         EXPECT_EQ(r.image.container_header[2], c.byte2);
         EXPECT_EQ(r.image.container_header[3], c.byte3);
         EXPECT_EQ(r.image.image_header_size(), 0);
     }
-    EXPECT_EQ(read_header({}, ImageFormat::raw, {"64"}).crc, 0xEEA7B7FCu);
-    EXPECT_EQ(read_header({}, ImageFormat::raw, {"64"}, 0, mode_fast | mode_graphics).image.container_header[10], 3);
+    EXPECT_EQ(read_header({}, ImageFormat::raw, {64, 64, 1, 0}).crc, 0xEEA7B7FCu);
+    EXPECT_EQ(read_header({}, ImageFormat::raw, {64, 64, 1, 0}, 0, mode_fast | mode_graphics).image.container_header[10],
+              3);
 }
 
 TEST(RawParameters, Refusals) {
     struct Case {
-        std::vector<std::string> extra;
+        RawShape raw;
         ErrorCode code;
     } cases[] = {
-        {{"31"}, ErrorCode::invalid_dimension},
-        {{"abc"}, ErrorCode::invalid_dimension},
-        {{"64", "64", "4"}, ErrorCode::invalid_parameters},
-        {{"64", "64", "0"}, ErrorCode::invalid_parameters}, // no engine codes 0 bytes per pixel
-        {{"64", "64", "1", "13"}, ErrorCode::invalid_parameters},
-        {{"64", "64", "1", "-1"}, ErrorCode::invalid_parameters},
-        {{"65536", "64"}, ErrorCode::invalid_parameters},
-        {{"4294967360"}, ErrorCode::invalid_parameters}, // would wrap to 64
-        {{"64", "64", "4294967297"}, ErrorCode::invalid_parameters},
+        {{31, 31, 1, 0}, ErrorCode::invalid_dimension},
+        {{64, 0, 1, 0}, ErrorCode::invalid_dimension},
+        {{64, 64, 4, 0}, ErrorCode::invalid_parameters},
+        {{64, 64, 0, 0}, ErrorCode::invalid_parameters}, // no engine codes 0 bytes per pixel
+        {{64, 64, -1, 0}, ErrorCode::invalid_parameters},
+        {{64, 64, 1, 13}, ErrorCode::invalid_parameters},
+        {{64, 64, 1, -1}, ErrorCode::invalid_parameters},
+        {{65536, 64, 1, 0}, ErrorCode::invalid_parameters},
+        {{INT_MAX, INT_MAX, 1, 0}, ErrorCode::invalid_parameters},
     };
     for (const Case& c : cases)
-        EXPECT_ERROR(c.code, [&] { read_header({}, ImageFormat::raw, c.extra); }) << testing::PrintToString(c.extra);
+        EXPECT_ERROR(c.code, [&] { read_header({}, ImageFormat::raw, c.raw); })
+            << c.raw.width << " x " << c.raw.height << ", " << c.raw.bytes_per_pixel << " bytes a pixel, loss "
+            << c.raw.loss_factor;
 }
 
 } // namespace

@@ -11,13 +11,15 @@
 #include <utility>
 
 #include "codec/codec.hpp"
-#include "codec/image_formats.hpp"
+#include "codec/compressed_stream.hpp"
 #include "codec/strip_driver.hpp"
-#include "support/conformance_cases.hpp"
 #include "core/byte_io.hpp"
+#include "formats/image_file_codec.hpp"
+#include "formats/image_formats.hpp"
+#include "graphics/graphics_engine.hpp"
+#include "support/conformance_cases.hpp"
 #include "support/expect_error.hpp"
 #include "support/files.hpp"
-#include "graphics/graphics_engine.hpp"
 #include "support/test_images.hpp"
 #include "wavelet/wavelet_engine.hpp"
 
@@ -53,9 +55,10 @@ Outcome decode_with(std::span<const std::uint8_t> compressed, int threads) {
     MemorySink sink;
     outcome.error = test::error_of([&] {
         MemorySource source(compressed);
+        CompressedReader reader(source);
         ImageParameters image;
-        const std::uint32_t header_crc = read_compressed_parameters(source, image);
-        decode_image(image, header_crc, source, sink, {threads});
+        const std::uint32_t header_crc = reader.read_headers(image);
+        decode_image_file(image, header_crc, reader, sink, threads);
     });
     outcome.output = sink.bytes();
     return outcome;
@@ -70,13 +73,11 @@ Outcome encode_with(const test::ConformanceCase& c, std::span<const std::uint8_t
         ImageParameters image;
         image.mode_flags = c.image.mode_flags;
         image.loss_factor = c.image.loss_factor;
-        const std::array<std::string, 4> raw = {std::to_string(c.image.width), std::to_string(c.image.height),
-                                                std::to_string(c.image.bytes_per_pixel),
-                                                std::to_string(c.image.loss_factor)};
+        const RawShape raw{c.image.width, c.image.height, c.image.bytes_per_pixel, c.image.loss_factor};
         const std::uint32_t header_crc = read_image_parameters(source, c.format(), raw, image);
-        sink.write_exact(image.container_header.data(), image.container_header.size());
-        sink.write_exact(image.image_header_bytes.data(), image.image_header_bytes.size());
-        encode_image(image, header_crc, source, sink, {threads});
+        CompressedWriter writer(sink);
+        writer.write_headers(image);
+        encode_image_file(image, header_crc, source, writer, threads);
     });
     outcome.output = std::move(sink.bytes);
     return outcome;
@@ -178,10 +179,12 @@ void expect_overlap(bool graphics) {
     {
         OverlapWitness witness(1, 0);
         witness.strips_ = 7;
-        EntropyCoder coder(compressed, false, 8, strip_limits<Engine>(image));
-        StripDriver<Engine> driver(image, 2, &witness);
+        EntropyCoder coder(EntropyCoder::Direction::encode, false, 8, strip_limits<Engine>(image));
+        StripDriver<Engine> driver(image, 2, {}, &witness);
         MemorySource pixels(picture.pixels);
-        coder.write_check_word(driver.encode(CRC_SEED, pixels, coder));
+        ImageFileSource samples(image, pixels);
+        CompressedWriter out(compressed);
+        out.finish(driver.encode(CRC_SEED, samples, coder, out));
         EXPECT_EQ(witness.overlapped_, 6);
         EXPECT_EQ(witness.missed_, 0);
     }
@@ -191,11 +194,12 @@ void expect_overlap(bool graphics) {
         OverlapWitness witness(1, 0);
         witness.strips_ = 7;
         MemorySource source(compressed.bytes());
-        EntropyCoder coder(source, false, 8, strip_limits<Engine>(image));
-        StripDriver<Engine> driver(image, 2, &witness);
+        EntropyCoder coder(EntropyCoder::Direction::decode, false, 8, strip_limits<Engine>(image));
+        StripDriver<Engine> driver(image, 2, {}, &witness);
         MemorySink pixels;
-        const std::uint32_t crc = driver.decode(CRC_SEED, coder, pixels);
-        EXPECT_EQ(crc, coder.read_check_word());
+        ImageFileSink samples(image, pixels);
+        CompressedReader in(source);
+        EXPECT_NO_THROW(in.finish(driver.decode(CRC_SEED, in, coder, samples)));
         EXPECT_EQ(pixels.bytes(), picture.pixels);
         EXPECT_EQ(witness.overlapped_, 6);
         EXPECT_EQ(witness.missed_, 0);

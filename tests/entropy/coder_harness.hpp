@@ -1,6 +1,7 @@
 // Runs of the entropy coder over strip arrays, the way the engines call it:
-// a list of plane and band calls per strip. The one encode loop and the one
-// decode loop of the entropy tests.
+// a list of plane and band calls per strip, each strip's streams written as
+// a strip record by the compressed stream's writer and read back by its
+// reader. The one encode loop and the one decode loop of the entropy tests.
 #pragma once
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <span>
 #include <vector>
 
+#include "codec/compressed_stream.hpp"
 #include "core/byte_io.hpp"
 #include "entropy/band_geometry.hpp"
 #include "entropy/entropy_coder.hpp"
@@ -21,7 +23,7 @@ struct Call {
     int cols;
 };
 
-// The plane coder over a whole strip, as graphics mode calls it.
+// The plane coder over a whole strip, as the graphics engine calls it.
 inline std::vector<Call> plane_calls(int height, int width) { return {{0, height, width}}; }
 
 // The wavelet layout of a height x width strip (both multiples of 8): the
@@ -67,31 +69,27 @@ inline EntropyCoder::StripLimits limits_for(const std::vector<CodedStrip>& strip
     return limits;
 }
 
-// Codes every strip in order, each between begin_strip and finish_strip,
-// and calls after_strip() after each.
-inline void code_strips(EntropyCoder& coder, std::vector<CodedStrip>& strips,
-                        const std::function<void()>& after_strip = {}) {
-    for (CodedStrip& strip : strips) {
-        coder.begin_strip();
-        strip.values.code(coder, strip.calls);
-        coder.finish_strip();
-        if (after_strip) after_strip();
-    }
-}
+
 
 struct EncodedRun {
     std::vector<std::uint8_t> bytes;      // the strip records and the CRC word
     std::vector<std::size_t> record_ends; // where each strip's record ends in `bytes`
-    std::int64_t written = 0;             // what write_check_word reported
+    std::uint64_t written = 0;            // what the writer's finish reported
 };
 
 inline EncodedRun encode_run(std::vector<CodedStrip>& strips, bool fast, int bits_per_sample,
                              std::uint32_t check_word) {
     MemorySink sink;
+    CompressedWriter writer(sink);
     EncodedRun run;
-    EntropyCoder coder(sink, fast, bits_per_sample, limits_for(strips));
-    code_strips(coder, strips, [&] { run.record_ends.push_back(sink.bytes().size()); });
-    run.written = coder.write_check_word(check_word);
+    EntropyCoder coder(EntropyCoder::Direction::encode, fast, bits_per_sample, limits_for(strips));
+    for (CodedStrip& strip : strips) {
+        coder.begin_strip();
+        strip.values.code(coder, strip.calls);
+        writer.write_strip(coder.finish_strip());
+        run.record_ends.push_back(sink.bytes().size());
+    }
+    run.written = writer.finish(check_word);
     run.bytes = sink.take();
     return run;
 }
@@ -106,11 +104,20 @@ struct DecodedRun {
 inline DecodedRun decode_run(std::span<const std::uint8_t> bytes, const std::vector<CodedStrip>& shape, bool fast,
                              int bits_per_sample) {
     MemorySource source(bytes);
-    EntropyCoder coder(source, fast, bits_per_sample, limits_for(shape));
+    CompressedReader reader(source);
+    EntropyCoder coder(EntropyCoder::Direction::decode, fast, bits_per_sample, limits_for(shape));
     DecodedRun run;
     for (const CodedStrip& s : shape) run.strips.push_back({s.calls, StripArray(s.values.height, s.values.width)});
-    code_strips(coder, run.strips);
-    run.check_word = coder.read_check_word();
+    for (CodedStrip& strip : run.strips) {
+        reader.read_strip(coder.code_buffer());
+        coder.begin_strip();
+        strip.values.code(coder, strip.calls);
+        coder.finish_strip();
+    }
+    std::uint8_t word[4];
+    source.read_exact(word, 4);
+    run.check_word = std::uint32_t{word[0]} | std::uint32_t{word[1]} << 8 | std::uint32_t{word[2]} << 16 |
+                     std::uint32_t{word[3]} << 24;
     std::uint8_t extra = 0;
     run.read_everything = source.read(&extra, 1) == 0;
     return run;

@@ -64,11 +64,9 @@ std::vector<CodedStrip> small_run(std::uint32_t seed) {
 }
 
 TEST(StripRecord, ZeroStripHasOneRawByte) {
-    MemorySink sink;
-    EntropyCoder coder(sink, false, 8, limits_8x8);
     std::vector<CodedStrip> strip{{plane_calls(8, 8), StripArray(8, 8)}};
-    code_strips(coder, strip);
-    const std::vector<std::uint8_t>& record = sink.bytes();
+    std::vector<std::uint8_t> record = encode_run(strip, false, 8, 0).bytes;
+    record.resize(record.size() - 4); // the check word
     ASSERT_GE(record.size(), 3u);
     EXPECT_EQ(record[0], 0x01); // A = 1: the flush byte alone
     EXPECT_EQ(record[2], 0x00); // ... which is 0
@@ -100,7 +98,7 @@ TEST(CheckWord, WrittenLittleEndianAndCounted) {
     for (const bool fast : {false, true}) {
         const EncodedRun encoded = encode_run(strips, fast, 8, 0x11223344);
         ASSERT_GE(encoded.bytes.size(), 4u);
-        EXPECT_EQ(encoded.written, static_cast<std::int64_t>(encoded.bytes.size()));
+        EXPECT_EQ(encoded.written, encoded.bytes.size());
         EXPECT_EQ(std::vector<std::uint8_t>(encoded.bytes.end() - 4, encoded.bytes.end()),
                   (std::vector<std::uint8_t>{0x44, 0x33, 0x22, 0x11}));
         const DecodedRun decoded = decode_run(encoded.bytes, strips, fast, 8);
@@ -110,37 +108,36 @@ TEST(CheckWord, WrittenLittleEndianAndCounted) {
             EXPECT_EQ(decoded.strips[s].values.values, strips[s].values.values);
     }
     MemorySink sink;
-    EntropyCoder coder(sink, false, 8, limits_8x8);
-    EXPECT_EQ(coder.write_check_word(1), 4);
+    EXPECT_EQ(CompressedWriter(sink).finish(1), 4u);
 }
 
-TEST(CheckWord, ReadingClosesTheSourceWithoutCheckingIt) {
-    ClosingSource source({1, 2, 3, 4, 5});
-    EntropyCoder decoder(source, false, 8, limits_8x8);
-    EXPECT_EQ(decoder.read_check_word(), 0x04030201u);
-    EXPECT_TRUE(source.closed);
+TEST(CheckWord, ReadingComparesAndClosesTheSourceWithoutCheckingIt) {
+    ClosingSource matching({1, 2, 3, 4, 5});
+    EXPECT_NO_THROW(CompressedReader(matching).finish(0x04030201u));
+    EXPECT_TRUE(matching.closed);
+    ClosingSource other({1, 2, 3, 4});
+    EXPECT_ERROR(ErrorCode::incorrect_crc, [&] { CompressedReader(other).finish(0x04030200u); });
 }
 
 TEST(CoderErrors, WriteAndCloseFailures) {
     {
         FailingSink sink(100, false);
-        EntropyCoder coder(sink, false, 8, limits_8x8);
-        EXPECT_ERROR(ErrorCode::cannot_write, [&] { coder.write_check_word(7); });
+        EXPECT_ERROR(ErrorCode::cannot_write, [&] { CompressedWriter(sink).finish(7); });
     }
     {
         FailingSink sink(2, true);
-        EntropyCoder coder(sink, false, 8, limits_8x8);
-        EXPECT_ERROR(ErrorCode::cannot_write, [&] { coder.write_check_word(7); });
+        EXPECT_ERROR(ErrorCode::cannot_write, [&] { CompressedWriter(sink).finish(7); });
     }
     // A strip record cut by a failing write, at every length.
     for (std::size_t limit = 0; limit < 12; ++limit) {
         FailingSink sink(limit, true);
-        EntropyCoder coder(sink, true, 8, limits_8x8);
+        CompressedWriter writer(sink);
+        EntropyCoder coder(EntropyCoder::Direction::encode, true, 8, limits_8x8);
         StripArray strip(8, 8);
         std::fill(strip.values.begin(), strip.values.end(), 5);
         coder.begin_strip();
         strip.code(coder, plane_calls(8, 8));
-        EXPECT_ERROR(ErrorCode::cannot_write, [&] { coder.finish_strip(); }) << limit;
+        EXPECT_ERROR(ErrorCode::cannot_write, [&] { writer.write_strip(coder.finish_strip()); }) << limit;
     }
 }
 
@@ -148,8 +145,7 @@ TEST(CoderErrors, RefusesValuesBeyondTheAlphabet) {
     for (const bool fast : {false, true}) {
         // 32768 is the largest magnitude of 8-bit samples' alphabet.
         for (const std::int32_t bad : {32769, -32769, std::numeric_limits<std::int32_t>::min()}) {
-            MemorySink sink;
-            EntropyCoder coder(sink, fast, 8, {8, 32});
+            EntropyCoder coder(EntropyCoder::Direction::encode, fast, 8, {8, 32});
             StripArray strip(4, 8);
             strip.at(0, 0) = -32768;
             strip.at(3, 7) = bad;
@@ -168,8 +164,9 @@ TEST(DamagedRecords, LengthsBeyondTheBufferAreInvalid) {
                                            0x03};
         bytes.resize(bytes.size() + capacity + 8, 0);
         MemorySource source(bytes);
-        EntropyCoder decoder(source, fast, 8, limits_8x8);
-        EXPECT_ERROR(ErrorCode::invalid_compressed_file, [&] { decoder.begin_strip(); });
+        EntropyCoder decoder(EntropyCoder::Direction::decode, fast, 8, limits_8x8);
+        EXPECT_ERROR(ErrorCode::invalid_compressed_file,
+                     [&] { CompressedReader(source).read_strip(decoder.code_buffer()); });
     }
 }
 

@@ -1,5 +1,5 @@
 // The graphics engine through the strip driver and the real entropy coder:
-// every depth, loss factor and shape, and the graphics-mode conformance
+// every depth, loss factor and shape, and the graphics engine's conformance
 // vectors byte for byte.
 #include "graphics/graphics_engine.hpp"
 
@@ -59,7 +59,7 @@ INSTANTIATE_TEST_SUITE_P(DepthsLossAndShapes, GraphicsRoundTrip,
                                                           std::pair{3, 8}),
                                           testing::Values(0, 1, 2, 3, 7, 12), testing::Range(0, 6)));
 
-// The graphics-mode vectors through the engine and the driver: the strip
+// The graphics engine's vectors through the engine and the driver: the strip
 // records byte for byte, and the restored pixels.
 class GraphicsEngineConformance : public testing::TestWithParam<ConformanceCase> {};
 

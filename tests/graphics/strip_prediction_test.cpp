@@ -1,5 +1,5 @@
-// The pixel stage of graphics mode: prediction, the row history carried from
-// strip to strip, the generator's draws, and reconstruction of damaged
+// The graphics engine's pixel stage: prediction, the row history carried
+// from strip to strip, the generator's draws, and the inverse on damaged
 // residuals.
 #include "graphics/strip_prediction.hpp"
 
@@ -19,14 +19,16 @@ namespace vrk::test {
 namespace {
 
 // One run's prediction state, held by hand so that the residuals, the row
-// history and the generator can be looked at after each strip.
+// history and the generator can be looked at after each strip. Each strip's
+// samples are staged on their own, exactly as many as the strip holds.
 class Prediction {
 public:
     Prediction(const TestImage& image, int loss_factor)
         : near_lossless(loss_factor != 0 ? NearLossless(image.width, loss_factor, image.bits_per_sample)
                                          : NearLossless()),
-          residuals(image.planes(), image.width), image_(image),
-          row_bytes_(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.bytes_per_pixel)),
+          residuals(image.planes(), image.width), staged(image.bytes_per_pixel, 0), image_(image),
+          image_samples_(image),
+          row_samples_(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.planes())),
           history_rows_(2 * static_cast<std::size_t>(image.planes()) * static_cast<std::size_t>(image.width)),
           predict_(strip_predictor_for(image.bytes_per_pixel, loss_factor != 0)) {
         for (std::size_t p = 0; p < static_cast<std::size_t>(image.planes()); ++p) {
@@ -39,12 +41,11 @@ public:
     // Predicts the next strip; returns its first image row.
     int encode_next() {
         const Strip& strip = strips_[next_++];
-        const int first_row = static_cast<int>(offset_ / row_bytes_);
-        staged.assign(image_.pixels.begin() + static_cast<std::ptrdiff_t>(offset_),
-                      image_.pixels.begin() + static_cast<std::ptrdiff_t>(offset_ + strip.rows * row_bytes_));
-        offset_ += strip.rows * row_bytes_;
+        const int first_row = static_cast<int>(offset_ / row_samples_);
+        staged = image_samples_.slice(offset_, strip.rows * row_samples_);
+        offset_ += strip.rows * row_samples_;
         last_strip = strip;
-        predict_(strip, staged.data(), residuals, history, near_lossless, image_.width);
+        predict_(strip, staged.samples(), residuals, history, near_lossless, image_.width);
         return first_row;
     }
     std::int32_t residual(int plane, int strip_row, int x) const { return residuals.row(plane, strip_row)[x]; }
@@ -52,12 +53,13 @@ public:
     NearLossless near_lossless;
     StripPlanes residuals;
     RowHistory history;
-    std::vector<std::uint8_t> staged; // the last strip's pixel bytes after prediction
+    SampleBuffer staged; // the last strip's samples after prediction
     Strip last_strip;
 
 private:
     const TestImage& image_;
-    std::size_t row_bytes_;
+    SampleBuffer image_samples_;
+    std::size_t row_samples_;
     std::vector<std::int32_t> history_rows_;
     StripPredictor predict_;
     std::vector<Strip> strips_;
@@ -79,20 +81,20 @@ TEST(GraphicsPrediction, ConstantGreyImageCodesOneNonZeroResidual) {
 TEST(GraphicsPrediction, LosslessFirstResidualsAreTheFirstSamples) {
     struct Case {
         int bytes_per_pixel, bits;
-        std::vector<std::uint8_t> first_pixel;
-        std::vector<std::int32_t> residuals;
+        std::vector<std::int32_t> first_pixel; // its samples, which are its residuals
     };
     const Case cases[] = {
-        {1, 8, {200}, {200}},
-        {2, 16, {0x01, 0x02}, {258}},
-        {3, 8, {12, 200, 99}, {12, 200, 99}},
+        {1, 8, {200}},
+        {2, 16, {0xABCD}}, // both bytes of a 16-bit sample count
+        {3, 8, {12, 200, 99}},
     };
     for (const Case& c : cases) {
         TestImage image = make_image(32, 32, c.bytes_per_pixel, c.bits, Pattern::blocks, 5);
-        std::copy(c.first_pixel.begin(), c.first_pixel.end(), image.pixels.begin());
+        for (std::size_t p = 0; p < c.first_pixel.size(); ++p) image.set_sample(p, c.first_pixel[p]);
         Prediction prediction(image, 0);
         prediction.encode_next();
-        for (int p = 0; p < image.planes(); ++p) EXPECT_EQ(prediction.residual(p, 0, 0), c.residuals[p]) << p;
+        for (int p = 0; p < image.planes(); ++p)
+            EXPECT_EQ(prediction.residual(p, 0, 0), c.first_pixel[static_cast<std::size_t>(p)]) << p;
     }
 }
 
@@ -180,13 +182,12 @@ TEST(GraphicsPrediction, RowHistoryCarriesTheLastTwoRowsAsDecoded) {
     // Row 0 went into `last`, then 23 rotations: the roles ended swapped.
     EXPECT_EQ(after.last[0], before.spare[0]);
     EXPECT_EQ(after.spare[0], before.last[0]);
-    for (int x = 0; x < 33; ++x) {
+    for (std::size_t x = 0; x < 33; ++x) {
         EXPECT_EQ(after.last[0][x], prediction.staged[23 * 33 + x]) << x; // reconstructions, not input samples
         EXPECT_EQ(after.spare[0][x], prediction.staged[22 * 33 + x]) << x;
     }
-    EXPECT_NE(std::vector<std::uint8_t>(prediction.staged.begin(), prediction.staged.begin() + 24 * 33),
-              std::vector<std::uint8_t>(image.pixels.begin(), image.pixels.begin() + 24 * 33))
-        << "lossy prediction writes its reconstructions back";
+    EXPECT_FALSE(prediction.staged == SampleBuffer(image).slice(0, 24 * 33))
+        << "lossy prediction writes its reconstructions back over its samples";
 }
 
 TEST(GraphicsPrediction, RowsPastTheLastStripsRowsAreLeftAsTheyStand) {
@@ -213,8 +214,9 @@ TEST(GraphicsPrediction, LossySamplesAboveTheDeclaredDepthAreRefused) {
     EXPECT_EQ(result.decoded, image.pixels);
 }
 
-// Decoding whatever residuals a damaged file gives: every lookup stays inside
-// its table, sums wrap instead of overflowing, lossy values stay in range.
+// The inverse on whatever residuals a damaged file gives: every lookup stays
+// inside its table, sums wrap instead of overflowing, lossy values stay in
+// range.
 TEST(GraphicsPrediction, DamagedResidualsDecodeWithoutLeavingTheTables) {
     struct Case {
         int width, bytes_per_pixel, bits, loss_factor;
@@ -224,22 +226,23 @@ TEST(GraphicsPrediction, DamagedResidualsDecodeWithoutLeavingTheTables) {
         const ImageHeader header = header_of(shape, {.graphics = true, .loss_factor = c.loss_factor});
         GraphicsEngine engine(header.image);
         StripPlanes residuals(shape.planes(), c.width);
-        std::vector<std::uint8_t> decoded;
-        std::vector<std::uint8_t> pixels(max_strip_rows * header.image.row_bytes());
+        const std::size_t row_samples = static_cast<std::size_t>(c.width * shape.planes());
+        SampleBuffer samples(c.bytes_per_pixel, max_strip_rows * row_samples);
+        std::size_t decoded = 0;
         std::mt19937 random(99);
         const std::int32_t extremes[] = {INT32_MIN, INT32_MAX, -1000000, 1000000, 70000, -70000};
         for_each_strip(shape.height, [&](const Strip& strip) {
             for (int p = 0; p < shape.planes(); ++p)
                 for (int i = 0; i < max_strip_rows * c.width; ++i) residuals.row(p, 0)[i] = extremes[random() % 6];
-            engine.back(strip, residuals, pixels.data());
-            decoded.insert(decoded.end(), pixels.begin(),
-                           pixels.begin() + static_cast<std::ptrdiff_t>(strip.rows * header.image.row_bytes()));
+            engine.inverse(strip, residuals, samples.samples());
+            const std::size_t count = static_cast<std::size_t>(strip.rows) * row_samples;
+            if (c.loss_factor != 0) {
+                for (std::size_t i = 0; i < count; ++i)
+                    ASSERT_LE(samples[i], shape.max_sample()) << "strip " << strip.index << ", sample " << i;
+            }
+            decoded += count;
         });
-        ASSERT_EQ(decoded.size(), shape.pixels.size());
-        if (c.loss_factor != 0) {
-            for (std::size_t i = 0; i < shape.sample_count(); ++i)
-                ASSERT_LE(shape.sample_in(decoded, i), shape.max_sample());
-        }
+        ASSERT_EQ(decoded, shape.sample_count());
     }
 }
 

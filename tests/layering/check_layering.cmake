@@ -3,7 +3,8 @@
 #   cmake -DROOT=<project folder> -P check_layering.cmake
 #
 # Floors, lowest first: include/vrk (the public ground, open to all) <
-# src/core < src/entropy < src/wavelet = src/graphics < src/codec < src/cli.
+# src/core < src/entropy < src/wavelet = src/graphics < src/codec <
+# src/formats < src/abi < src/cli.
 # A file may include files of its own floor or lower ones; wavelet and
 # graphics share a floor but not their files; nothing outside src/cli
 # includes from src/cli; and no files include each other in a circle. Every
@@ -39,8 +40,12 @@ function(floor_of path out)
       set(floor 3)
     elseif(area STREQUAL "codec")
       set(floor 4)
-    elseif(area STREQUAL "cli")
+    elseif(area STREQUAL "formats")
       set(floor 5)
+    elseif(area STREQUAL "abi")
+      set(floor 6)
+    elseif(area STREQUAL "cli")
+      set(floor 7)
     endif()
   endif()
   set(${out} "${floor}" PARENT_SCOPE)

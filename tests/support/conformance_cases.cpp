@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "codec/image_formats.hpp"
+#include "codec/compressed_stream.hpp"
 #include "core/byte_io.hpp"
 #include "support/files.hpp"
 
@@ -42,7 +42,7 @@ ConformanceCase load(const std::vector<std::string>& fields) {
     }
     try {
         MemorySource source(c.compressed);
-        c.header_crc = read_compressed_parameters(source, c.image);
+        c.header_crc = CompressedReader(source).read_headers(c.image);
     } catch (const Error& error) {
         c.load_error = std::string("the compressed header was refused: ") + error.what();
     }

@@ -1,7 +1,7 @@
 // The known-good vectors of tests/data/conformance/cases.tsv: for each row,
 // the input image, the vrk command that compressed it, the compressed file
 // and what restoring that file gives. The compressed file's parameters come
-// from the real reader (read_compressed_parameters), as a decoder sees them.
+// from the real reader (CompressedReader), as a decoder sees them.
 #pragma once
 
 #include <cstdint>

@@ -1,9 +1,12 @@
 // Runs an engine's strips in memory, the one strip loop of the tests:
 //   - encode_strips / decode_strips: the real StripDriver and EntropyCoder,
-//     as a run codes the pixels between the headers and the trailing CRC word;
+//     as a run codes an image file's pixel bytes between the headers and the
+//     trailing CRC word;
 //   - run_pixel_stages: the engine's pixel stages alone, each strip's planes
 //     handed from an encoding engine straight to a decoding one.
-// Test images get their ImageParameters from the real image reader.
+// Pixels are an image file's bytes (16-bit samples high byte first), turned
+// into samples and back by the image file layer. Test images get their
+// ImageParameters from the real image reader.
 #pragma once
 
 #include <algorithm>
@@ -11,7 +14,7 @@
 #include <span>
 #include <vector>
 
-#include "codec/image_formats.hpp"
+#include "codec/compressed_stream.hpp"
 #include "codec/strip_driver.hpp"
 #include "core/byte_io.hpp"
 #include "core/crc.hpp"
@@ -19,6 +22,8 @@
 #include "core/strip_planes.hpp"
 #include "core/strip_schedule.hpp"
 #include "entropy/entropy_coder.hpp"
+#include "formats/image_file_codec.hpp"
+#include "formats/image_formats.hpp"
 #include "support/test_images.hpp"
 
 namespace vrk::test {
@@ -35,7 +40,7 @@ inline ImageHeader header_of(const TestImage& test_image, const Options& options
     ImageHeader header;
     header.image.mode_flags = (options.fast ? mode_fast : 0u) | (options.graphics ? mode_graphics : 0u);
     header.image.loss_factor = options.loss_factor;
-    header.crc = read_image_parameters(source, test_image.pnm_format(), {}, header.image);
+    header.crc = read_image_parameters(source, test_image.pnm_format(), RawShape{}, header.image);
     return header;
 }
 
@@ -45,10 +50,14 @@ inline ImageHeader header_of(const TestImage& test_image, const Options& options
 template <class Engine>
 std::uint32_t encode_strips_into(const ImageParameters& image, ByteSource& image_file, ByteSink& compressed,
                                  std::uint32_t header_crc = CRC_SEED, int threads = 1) {
-    EntropyCoder coder(compressed, image.fast(), image.bits_per_sample, strip_limits<Engine>(image));
+    EntropyCoder coder(EntropyCoder::Direction::encode, image.fast(), image.bits_per_sample,
+                       strip_limits<Engine>(image));
     StripDriver<Engine> driver(image, threads);
-    const std::uint32_t crc = driver.encode(header_crc, image_file, coder);
-    coder.write_check_word(crc);
+    ImageFileSource samples(image, image_file);
+    CompressedWriter out(compressed);
+    const std::uint32_t crc = driver.encode(header_crc, samples, coder, out);
+    finish_image_file(image_file);
+    out.finish(crc);
     return crc;
 }
 
@@ -79,11 +88,18 @@ struct DecodedStrips {
 template <class Engine>
 DecodedStrips decode_strips_into(const ImageParameters& image, ByteSource& compressed, ByteSink& image_file,
                                  std::uint32_t header_crc = CRC_SEED, int threads = 1) {
-    EntropyCoder coder(compressed, image.fast(), image.bits_per_sample, strip_limits<Engine>(image));
+    EntropyCoder coder(EntropyCoder::Direction::decode, image.fast(), image.bits_per_sample,
+                       strip_limits<Engine>(image));
     StripDriver<Engine> driver(image, threads);
+    ImageFileSink samples(image, image_file);
+    CompressedReader in(compressed);
     DecodedStrips result;
-    result.crc = driver.decode(header_crc, coder, image_file);
-    result.check_word = coder.read_check_word();
+    result.crc = driver.decode(header_crc, in, coder, samples);
+    finish_image_file(image_file);
+    std::uint8_t word[4];
+    compressed.read_exact(word, 4);
+    result.check_word = std::uint32_t{word[0]} | std::uint32_t{word[1]} << 8 | std::uint32_t{word[2]} << 16 |
+                        std::uint32_t{word[3]} << 24;
     return result;
 }
 
@@ -102,8 +118,39 @@ struct PixelStageResult {
     std::vector<std::uint8_t> decoded;       // what the decoding engine wrote
 };
 
+// One strip's samples, staged as the strip driver stages them.
+class StagedStrip {
+public:
+    explicit StagedStrip(const ImageParameters& image)
+        : image_(image), samples8_(max_strip_rows * image.row_bytes()), samples16_(samples8_.size() / 2) {}
+
+    StripSamples samples() noexcept {
+        return {deep() ? static_cast<void*>(samples16_.data()) : static_cast<void*>(samples8_.data())};
+    }
+    // Pixel bytes in, as an image file stores them.
+    void load(std::span<const std::uint8_t> bytes, int rows) {
+        MemorySource source(bytes);
+        ImageFileSource file(image_, source);
+        deep() ? file.read_rows(0, rows, samples16_.data()) : file.read_rows(0, rows, samples8_.data());
+    }
+    // Pixel bytes out, appended to `bytes`.
+    void store(std::vector<std::uint8_t>& bytes, int rows) {
+        MemorySink sink;
+        ImageFileSink file(image_, sink);
+        deep() ? file.write_rows(0, rows, samples16_.data()) : file.write_rows(0, rows, samples8_.data());
+        bytes.insert(bytes.end(), sink.bytes().begin(), sink.bytes().end());
+    }
+
+private:
+    bool deep() const noexcept { return image_.bytes_per_pixel == 2; }
+
+    const ImageParameters& image_;
+    std::vector<std::uint8_t> samples8_;
+    std::vector<std::uint16_t> samples16_;
+};
+
 // Every strip through Engine::forward, its planes (all rows, coded or not)
-// copied as they stand into a second engine's planes, then Engine::back.
+// copied as they stand into a second engine's planes, then Engine::inverse.
 template <class Engine>
 PixelStageResult run_pixel_stages(const ImageParameters& image, std::span<const std::uint8_t> pixels) {
     Engine encoder(image);
@@ -111,22 +158,20 @@ PixelStageResult run_pixel_stages(const ImageParameters& image, std::span<const 
     const int stride = Engine::plane_stride(image);
     StripPlanes encoded(image.plane_count(), stride);
     StripPlanes decoded(image.plane_count(), stride);
-    std::vector<std::uint8_t> staged(max_strip_rows * image.row_bytes());
-    std::vector<std::uint8_t> written(staged.size());
+    StagedStrip staged(image);
+    StagedStrip written(image);
     PixelStageResult result;
     std::size_t offset = 0;
     for_each_strip(image.height, [&](const Strip& strip) {
         const std::size_t bytes = static_cast<std::size_t>(strip.rows) * image.row_bytes();
-        std::copy_n(pixels.begin() + static_cast<std::ptrdiff_t>(offset), bytes, staged.begin());
+        staged.load(pixels.subspan(offset, bytes), strip.rows);
         offset += bytes;
-        encoder.forward(strip, staged.data(), encoded);
-        result.reconstructed.insert(result.reconstructed.end(), staged.begin(),
-                                    staged.begin() + static_cast<std::ptrdiff_t>(bytes));
+        encoder.forward(strip, staged.samples(), encoded);
+        staged.store(result.reconstructed, strip.rows);
         for (int p = 0; p < image.plane_count(); ++p)
             std::copy_n(encoded.row(p, 0), max_strip_rows * stride, decoded.row(p, 0));
-        decoder.back(strip, decoded, written.data());
-        result.decoded.insert(result.decoded.end(), written.begin(),
-                              written.begin() + static_cast<std::ptrdiff_t>(bytes));
+        decoder.inverse(strip, decoded, written.samples());
+        written.store(result.decoded, strip.rows);
     });
     return result;
 }

@@ -80,4 +80,38 @@ TestImage make_image(int width, int height, int bytes_per_pixel, int bits_per_sa
     return image;
 }
 
+SampleBuffer::SampleBuffer(int bytes_per_pixel, std::size_t count)
+    : wide_(bytes_per_pixel == 2), narrow_samples_(wide_ ? 0 : count), wide_samples_(wide_ ? count : 0) {}
+
+SampleBuffer::SampleBuffer(const TestImage& image) : SampleBuffer(image.bytes_per_pixel, image.sample_count()) {
+    for (std::size_t i = 0; i < size(); ++i) set(i, image.sample(i));
+}
+
+SampleBuffer SampleBuffer::slice(std::size_t first, std::size_t count) const {
+    SampleBuffer part(wide_ ? 2 : 1, count);
+    for (std::size_t i = 0; i < count; ++i) part.set(i, (*this)[first + i]);
+    return part;
+}
+
+StripSamples SampleBuffer::samples() noexcept {
+    return {wide_ ? static_cast<void*>(wide_samples_.data()) : static_cast<void*>(narrow_samples_.data())};
+}
+
+void SampleBuffer::set(std::size_t i, int value) noexcept {
+    if (wide_)
+        wide_samples_[i] = static_cast<std::uint16_t>(value);
+    else
+        narrow_samples_[i] = static_cast<std::uint8_t>(value);
+}
+
+std::vector<std::uint8_t> SampleBuffer::pixels() const {
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(wide_ ? 2 * size() : size());
+    for (std::size_t i = 0; i < size(); ++i) {
+        if (wide_) bytes.push_back(static_cast<std::uint8_t>(wide_samples_[i] >> 8));
+        bytes.push_back(static_cast<std::uint8_t>((*this)[i]));
+    }
+    return bytes;
+}
+
 } // namespace vrk::test

@@ -10,6 +10,8 @@
 
 #include <vrk/vrk.hpp>
 
+#include "core/strip_samples.hpp"
+
 namespace vrk::test {
 
 enum class Pattern {
@@ -51,5 +53,34 @@ struct TestImage {
 
 TestImage make_image(int width, int height, int bytes_per_pixel, int bits_per_sample, Pattern pattern,
                      std::uint32_t seed = 1);
+
+// Samples as the engines take them (vrk::StripSamples): one std::uint8_t a
+// sample for 8-bit images, one std::uint16_t for deeper grey, a colour
+// pixel's three samples interleaved. Sized exactly, so that a stage reading
+// or writing past its strip leaves the buffer.
+class SampleBuffer {
+public:
+    // `count` zero samples for images of `bytes_per_pixel` bytes a pixel.
+    SampleBuffer(int bytes_per_pixel, std::size_t count);
+    // Every sample of `image`.
+    explicit SampleBuffer(const TestImage& image);
+
+    // Samples first..first+count-1, copied.
+    SampleBuffer slice(std::size_t first, std::size_t count) const;
+    StripSamples samples() noexcept;
+
+    std::size_t size() const noexcept { return wide_ ? wide_samples_.size() : narrow_samples_.size(); }
+    int operator[](std::size_t i) const noexcept { return wide_ ? wide_samples_[i] : narrow_samples_[i]; }
+    void set(std::size_t i, int value) noexcept;
+    // The samples as an image file's pixel bytes (16-bit samples high byte first).
+    std::vector<std::uint8_t> pixels() const;
+
+    bool operator==(const SampleBuffer&) const = default;
+
+private:
+    bool wide_;
+    std::vector<std::uint8_t> narrow_samples_;
+    std::vector<std::uint16_t> wide_samples_;
+};
 
 } // namespace vrk::test

@@ -43,7 +43,7 @@ const StepCase step_cases[] = {
     {"row_n1", false, true, 0, 0, {5, 2}, {3, 3}, 0, 0},
     {"column_n1_strip0", true, true, 20, 7, {5, 2}, {3, 3}, 3, 3},
     {"column_n1_later", true, false, 20, 7, {5, 2}, {3, -1}, 3, 3},
-    // Rounding of negatives: (-3 + -2) >> 1 = -3, and back -3, -2.
+    // Rounding of negatives: (-3 + -2) >> 1 = -3, and the inverse gives -3, -2.
     {"row_negative_pair", false, true, 0, 0, {-3, -2}, {-3, -1}, 0, 0},
 };
 
@@ -60,18 +60,18 @@ TEST_P(WaveletStep, ForwardGivesTheKnownValuesAndInverseRestoresThem) {
         forward_row_step(c.x.data(), out.data(), n);
     EXPECT_EQ(out, c.expected);
 
-    Values back(c.x.size());
+    Values restored(c.x.size());
     if (c.column) {
         EXPECT_EQ(low, c.low_after);
         EXPECT_EQ(high, c.high_after);
         std::int32_t inverse_low = c.carry_low, inverse_high = c.carry_high;
-        inverse_column_step(out.data(), back.data(), 1, n, c.first_strip, ColumnCarry{inverse_low, inverse_high});
+        inverse_column_step(out.data(), restored.data(), 1, n, c.first_strip, ColumnCarry{inverse_low, inverse_high});
         EXPECT_EQ(inverse_low, c.low_after);
         EXPECT_EQ(inverse_high, c.high_after);
     } else {
-        inverse_row_step(out.data(), back.data(), n);
+        inverse_row_step(out.data(), restored.data(), n);
     }
-    EXPECT_EQ(back, c.x);
+    EXPECT_EQ(restored, c.x);
 }
 
 INSTANTIATE_TEST_SUITE_P(KnownValues, WaveletStep, ::testing::ValuesIn(step_cases),

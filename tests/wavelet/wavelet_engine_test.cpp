@@ -1,5 +1,5 @@
 // The wavelet engine through the strip driver and the real entropy coder:
-// round trips, damaged strips, wild coefficients, and the normal-mode
+// round trips, damaged strips, wild coefficients, and the wavelet engine's
 // conformance vectors byte for byte.
 #include "wavelet/wavelet_engine.hpp"
 
@@ -45,7 +45,7 @@ TEST_P(WaveletEngineRoundTrip, DecoderRebuildsWhatTheEncoderProtected) {
         EXPECT_EQ(decoded.pixels, original.pixels);
     } else {
         // Lossy: the CRC covers the quantized coefficients, not the pixels;
-        // the pixels come back close, clamped to the sample range.
+        // the decoded pixels are close, clamped to the sample range.
         EXPECT_NE(encoded.crc, crc_update(header.crc, decoded.pixels.data(), decoded.pixels.size()));
         const int error = original.largest_difference(decoded.pixels);
         EXPECT_GT(error, 0);
@@ -99,9 +99,9 @@ TEST(WaveletEngine, DamagedStripsAreRefusedOrFailTheCrc) {
     }
 }
 
-TEST(WaveletEngine, ArbitraryCoefficientsReconstructWithinBounds) {
-    // The decoding half on values no valid file produces, two strips so that
-    // the second one inherits wild carries: every sum must stay defined (the
+TEST(WaveletEngine, InverseOfArbitraryCoefficientsStaysWithinBounds) {
+    // The inverse on values no valid file produces, two strips so that the
+    // second one inherits wild carries: every sum must stay defined (the
     // sanitizer build checks) and lossy output must still clamp.
     for (const int bytes_per_pixel : {2, 3}) {
         for (const int loss_factor : {0, 12}) {
@@ -110,24 +110,23 @@ TEST(WaveletEngine, ArbitraryCoefficientsReconstructWithinBounds) {
             const ImageHeader header = header_of(shape, {.loss_factor = loss_factor});
             WaveletEngine engine(header.image);
             StripPlanes planes(header.image.plane_count(), WaveletEngine::plane_stride(header.image));
-            std::vector<std::uint8_t> pixels(16 * header.image.row_bytes());
+            SampleBuffer samples(bytes_per_pixel, 16 * static_cast<std::size_t>(64 * header.image.plane_count()));
             std::mt19937 generator(static_cast<std::uint32_t>(bytes_per_pixel * 100 + loss_factor));
             std::uniform_int_distribution<std::int32_t> any(INT32_MIN, INT32_MAX);
-            for (const Strip strip : {Strip{0, 16, 16, false}, Strip{1, 16, 16, true}}) {
+            for (const Strip strip : {Strip{0, 16, 16, false, 0}, Strip{1, 16, 16, true, 16}}) {
                 for (int p = 0; p < planes.planes(); ++p)
                     for (int r = 0; r < max_strip_rows; ++r)
                         for (int c = 0; c < planes.stride(); ++c) planes.row(p, r)[c] = any(generator);
-                engine.back(strip, planes, pixels.data());
+                engine.inverse(strip, planes, samples.samples());
                 if (bytes_per_pixel == 2 && loss_factor > 0) {
-                    for (std::size_t i = 0; i < pixels.size(); i += 2)
-                        ASSERT_LE(pixels[i] << 8 | pixels[i + 1], 1023);
+                    for (std::size_t i = 0; i < samples.size(); ++i) ASSERT_LE(samples[i], 1023);
                 }
             }
         }
     }
 }
 
-// The normal-mode vectors through the engine and the driver alone: the strip
+// The wavelet engine's vectors through the engine and the driver alone: the strip
 // records byte for byte, and the restored pixels.
 class WaveletEngineConformance : public testing::TestWithParam<ConformanceCase> {};
 

@@ -1,6 +1,7 @@
-// Normal mode's pixels: a strip's bytes into planes (with the colour
-// transform), the padding of a strip, and planes back into bytes.
-#include "wavelet/wavelet_pixels.hpp"
+// The wavelet engine's samples: a strip's samples into planes (with the
+// colour transform), the padding of a strip, and planes into samples again
+// (the inverse colour transform).
+#include "wavelet/wavelet_samples.hpp"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +15,6 @@
 namespace vrk::test {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
 ImageParameters parameters(int width, int bytes_per_pixel, int bits_per_sample = 8, int loss_factor = 0) {
     ImageParameters image;
     image.width = width;
@@ -26,49 +25,58 @@ ImageParameters parameters(int width, int bytes_per_pixel, int bits_per_sample =
     return image;
 }
 
-Strip strip_of(int rows) { return Strip{1, rows, (rows + 7) / 8 * 8, false}; }
+Strip strip_of(int rows) { return Strip{1, rows, (rows + 7) / 8 * 8, false, 32}; }
 
 // Planes as wide as the padded width of the image.
 StripPlanes planes_for(const ImageParameters& image) { return StripPlanes(image.plane_count(), (image.width + 7) / 8 * 8); }
 
-TEST(WaveletPixels, ColourPixelsBecomeAverageAndDifferencesAndComeBackExactly) {
+TEST(WaveletSamples, ColourPixelsBecomeAverageAndDifferencesAndTheInverseIsExact) {
     const ImageParameters image = parameters(32, 3);
     const Strip strip = strip_of(2);
-    Bytes pixels = make_image(32, 2, 3, 8, Pattern::noise, 1).pixels;
-    const Bytes first = {255, 0, 255}, second = {0, 255, 0};
-    std::copy(first.begin(), first.end(), pixels.begin());
-    std::copy(second.begin(), second.end(), pixels.begin() + 3);
+    SampleBuffer samples(make_image(32, 2, 3, 8, Pattern::noise, 1));
+    const int first[] = {255, 0, 255}, second[] = {0, 255, 0};
+    for (std::size_t i = 0; i < 3; ++i) {
+        samples.set(i, first[i]);
+        samples.set(3 + i, second[i]);
+    }
 
     StripPlanes planes = planes_for(image);
-    unpack_pixels(image, strip, pixels.data(), planes);
+    unpack_samples(image, strip, samples.samples(), planes);
     EXPECT_EQ((std::vector<std::int32_t>{planes.row(0, 0)[0], planes.row(1, 0)[0], planes.row(2, 0)[0]}),
               (std::vector<std::int32_t>{127, 255, 255}));
     EXPECT_EQ((std::vector<std::int32_t>{planes.row(0, 0)[1], planes.row(1, 0)[1], planes.row(2, 0)[1]}),
               (std::vector<std::int32_t>{127, -255, -255}));
 
-    Bytes packed(pixels.size());
-    pack_pixels(image, strip, planes, packed.data());
-    EXPECT_EQ(packed, pixels);
+    SampleBuffer packed(3, samples.size());
+    pack_samples(image, strip, planes, packed.samples());
+    EXPECT_TRUE(packed == samples);
 }
 
-TEST(WaveletPixels, SamplesOfEveryDepthComeBackLosslessly) {
+TEST(WaveletSamples, LosslessInverseRestoresSamplesOfEveryDepth) {
     for (const int bytes_per_pixel : {1, 2, 3}) {
         const int bits = bytes_per_pixel == 2 ? 16 : 8;
         const ImageParameters image = parameters(33, bytes_per_pixel, bits);
-        const Bytes pixels = make_image(33, 9, bytes_per_pixel, bits, Pattern::noise, 2).pixels;
+        SampleBuffer samples(make_image(33, 9, bytes_per_pixel, bits, Pattern::noise, 2));
         StripPlanes planes = planes_for(image);
-        unpack_pixels(image, strip_of(9), pixels.data(), planes);
-        Bytes packed(pixels.size());
-        pack_pixels(image, strip_of(9), planes, packed.data());
-        EXPECT_EQ(packed, pixels) << bytes_per_pixel << " bytes per pixel";
+        unpack_samples(image, strip_of(9), samples.samples(), planes);
+        if (bytes_per_pixel != 3) {
+            // Grey samples land in plane 0 unchanged: one sample a pixel, rows width samples apart.
+            for (int r = 0; r < 9; ++r)
+                for (int c = 0; c < 33; ++c)
+                    ASSERT_EQ(planes.row(0, r)[c], samples[static_cast<std::size_t>(r * 33 + c)])
+                        << bytes_per_pixel << " bytes per pixel, row " << r << ", column " << c;
+        }
+        SampleBuffer packed(bytes_per_pixel, samples.size());
+        pack_samples(image, strip_of(9), planes, packed.samples());
+        EXPECT_TRUE(packed == samples) << bytes_per_pixel << " bytes per pixel";
     }
 }
 
-TEST(WaveletPixels, LosslessOutputKeepsLowBitsAndLossyOutputClamps) {
+TEST(WaveletSamples, LosslessOutputKeepsLowBitsAndLossyOutputClamps) {
     struct Case {
         int bytes_per_pixel, bits_per_sample, loss_factor;
         std::vector<std::int32_t> planes; // one pixel: Y (, U, V)
-        Bytes expected;
+        std::vector<int> expected;        // its samples
     };
     const Case cases[] = {
         {3, 8, 3, {10, 50, -60}, {63, 13, 0}},   // G = 10 - (-10 >> 2) = 13; V + G = -47 clamps
@@ -78,40 +86,45 @@ TEST(WaveletPixels, LosslessOutputKeepsLowBitsAndLossyOutputClamps) {
         {1, 8, 5, {300}, {255}},
         {1, 8, 0, {-5}, {251}},
         {1, 8, 0, {300}, {44}},
-        {2, 12, 1, {5000}, {0x0F, 0xFF}}, // clamped to 2^12 - 1
-        {2, 12, 1, {-1}, {0x00, 0x00}},
-        {2, 12, 0, {5000}, {0x13, 0x88}}, // lossless writes whatever 16 bits there are
-        {2, 16, 1, {70000}, {0xFF, 0xFF}},
+        {2, 12, 1, {5000}, {4095}}, // clamped to 2^12 - 1
+        {2, 12, 1, {-1}, {0}},
+        {2, 12, 0, {5000}, {5000}},  // lossless writes whatever 16 bits there are
+        {2, 12, 0, {-1}, {0xFFFF}},  // the low 16 bits of -1
+        {2, 16, 0, {70000}, {4464}}, // 70000 - 65536
+        {2, 16, 1, {70000}, {0xFFFF}},
     };
     for (const Case& c : cases) {
         const ImageParameters image = parameters(32, c.bytes_per_pixel, c.bits_per_sample, c.loss_factor);
         StripPlanes planes = planes_for(image);
         for (std::size_t p = 0; p < c.planes.size(); ++p)
             std::fill_n(planes.row(static_cast<int>(p), 0), 32, c.planes[p]);
-        Bytes bytes(32u * static_cast<unsigned>(c.bytes_per_pixel));
-        pack_pixels(image, strip_of(1), planes, bytes.data());
-        for (std::size_t x = 0; x < 32; ++x)
-            ASSERT_EQ(Bytes(bytes.begin() + x * c.bytes_per_pixel, bytes.begin() + (x + 1) * c.bytes_per_pixel),
-                      c.expected)
-                << c.bytes_per_pixel << " bytes, loss " << c.loss_factor << ", Y " << c.planes[0] << ", pixel " << x;
+        const std::size_t per_pixel = c.planes.size();
+        SampleBuffer samples(c.bytes_per_pixel, 32 * per_pixel);
+        pack_samples(image, strip_of(1), planes, samples.samples());
+        for (std::size_t x = 0; x < 32; ++x) {
+            std::vector<int> pixel;
+            for (std::size_t s = 0; s < per_pixel; ++s) pixel.push_back(samples[x * per_pixel + s]);
+            ASSERT_EQ(pixel, c.expected) << c.bytes_per_pixel << " bytes, loss " << c.loss_factor << ", Y "
+                                         << c.planes[0] << ", pixel " << x;
+        }
     }
 }
 
-TEST(WaveletPixels, TwoByteSamplesBeyondTheDepthAreRefused) {
+TEST(WaveletSamples, SixteenBitSamplesBeyondTheDepthAreRefused) {
     for (const int loss_factor : {0, 5}) {
         const ImageParameters image = parameters(32, 2, 12, loss_factor);
         StripPlanes planes = planes_for(image);
-        Bytes pixels(32 * 32 * 2, 0);
-        pixels[2 * 500] = 0x0F; // 4095 fits 12 bits
-        pixels[2 * 500 + 1] = 0xFF;
-        EXPECT_NO_THROW(unpack_pixels(image, strip_of(32), pixels.data(), planes));
-        pixels[2 * 700] = 0x10; // 4096 does not
-        EXPECT_ERROR(ErrorCode::invalid_parameters, [&] { unpack_pixels(image, strip_of(32), pixels.data(), planes); })
+        SampleBuffer samples(2, 32 * 32);
+        samples.set(500, 4095); // fits 12 bits
+        EXPECT_NO_THROW(unpack_samples(image, strip_of(32), samples.samples(), planes));
+        samples.set(32 * 32 - 1, 4096); // does not, in the last sample of the strip
+        EXPECT_ERROR(ErrorCode::invalid_parameters,
+                     [&] { unpack_samples(image, strip_of(32), samples.samples(), planes); })
             << "loss factor " << loss_factor;
     }
 }
 
-TEST(WaveletPixels, PaddingSmoothsRowsThenColumnsTruncatingTowardsZero) {
+TEST(WaveletSamples, PaddingSmoothsRowsThenColumnsTruncatingTowardsZero) {
     // 9 rows of 33 columns pad to 16 x 40. Zero everywhere except a few
     // values chosen so that flooring and truncation differ.
     const ImageParameters image = parameters(33, 1);
@@ -144,13 +157,13 @@ TEST(WaveletPixels, PaddingSmoothsRowsThenColumnsTruncatingTowardsZero) {
         for (int c = 0; c < 40; ++c) ASSERT_NE(at(r, c), 99) << r << "," << c;
 }
 
-TEST(WaveletPixels, NegativeColourDifferencesPadByTruncation) {
+TEST(WaveletSamples, NegativeColourDifferencesPadByTruncation) {
     // Plane 1 of a colour strip: a - b = -255 next to -254 averages to -254.
     const ImageParameters image = parameters(32, 3);
     StripPlanes planes = planes_for(image);
-    Bytes pixels(9 * 32 * 3, 0);
-    for (int c = 0; c < 32; ++c) pixels[(8 * 32 + c) * 3 + 1] = static_cast<std::uint8_t>(c == 0 ? 255 : 254);
-    unpack_pixels(image, strip_of(9), pixels.data(), planes);
+    SampleBuffer samples(3, 9 * 32 * 3);
+    for (std::size_t c = 0; c < 32; ++c) samples.set((8 * 32 + c) * 3 + 1, c == 0 ? 255 : 254);
+    unpack_samples(image, strip_of(9), samples.samples(), planes);
     pad_strip(image, strip_of(9), 32, planes);
     EXPECT_EQ(planes.row(1, 8)[0], -255);
     EXPECT_EQ(planes.row(1, 9)[0], -254);

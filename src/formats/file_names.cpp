@@ -1,4 +1,4 @@
-#include "codec/file_names.hpp"
+#include "formats/file_names.hpp"
 
 #include "core/error.hpp"
 

@@ -6,21 +6,23 @@
 
 #include <cstdint>
 #include <functional>
-#include <span>
 #include <string>
 
-#include "codec/file_names.hpp"
 #include "core/image_parameters.hpp"
+#include "formats/file_names.hpp"
+#include "formats/image_formats.hpp"
 
 namespace vrk {
 
 struct FileRun {
     std::string input_path;
     DetectedFormat detected;                    // of input_path
-    std::span<const std::string> raw_arguments; // .raw: width [height] [bytes/pixel] [loss factor], as written
-    std::uint32_t mode_flags = 0;               // encoding
-    int loss_factor = 0;                        // encoding an image file other than .raw
-    int threads = 0;                            // as RunSettings::threads
+    // A .raw file's shape and loss factor, asked for once the file has opened.
+    std::function<RawShape()> raw_shape;
+    std::uint32_t mode_flags = 0; // encoding
+    int loss_factor = 0;          // encoding an image file other than .raw
+    int threads = 0;              // as RunSettings::threads
+    std::uint64_t max_pixels = 0; // decoding: width x height above this is limit_exceeded; 0: no limit
     // Asked when the output file exists: true overwrites it, false ends the run.
     std::function<bool(const std::string& output_path)> may_overwrite;
     // Told the image once the output holds its headers, before the first strip.
@@ -30,7 +32,7 @@ struct FileRun {
 struct FileOutcome {
     std::string output_path;
     bool written = false;             // false when may_overwrite declined
-    std::int64_t compressed_size = 0; // encoding: the whole compressed file's size
+    std::uint64_t compressed_size = 0; // encoding: the whole compressed file's size
     ImageParameters image;
 };
 

@@ -1,6 +1,5 @@
-#include "codec/image_formats.hpp"
+#include "formats/image_formats.hpp"
 
-#include <cctype>
 #include <climits>
 #include <cstring>
 
@@ -12,32 +11,23 @@ namespace vrk {
 
 namespace {
 
-// The container header stores dimensions and the header size in 16 bits.
-constexpr long long largest_stored_field = 65535;
-
 [[noreturn]] void refuse_image() { fail(ErrorCode::unsupported_image); }
 
 // Reads the kept header bytes from the start of the file; it then stands at the first pixel.
 void keep_image_header(ByteSource& input, ImageParameters& image, std::size_t header_size) {
-    if (header_size > largest_stored_field) refuse_image();
+    if (header_size > max_dimension) refuse_image();
     image.image_header_bytes.assign(header_size, 0);
     make_container_header(image);
     input.rewind();
     input.read_exact(image.image_header_bytes.data(), header_size);
 }
 
-void read_raw_parameters(std::span<const std::string> arguments, ImageParameters& image) {
-    int numbers[4] = {0, 0, 1, 0};
-    for (std::size_t i = 0; i < arguments.size() && i < 4; ++i) {
-        const ParsedNumber parsed = parse_number(arguments[i]);
-        if (parsed.overflow) fail(ErrorCode::invalid_parameters);
-        numbers[i] = parsed.value;
-    }
+void read_raw_parameters(const RawShape& raw, ImageParameters& image) {
     image.format = ImageFormat::raw;
-    image.width = numbers[0];
-    image.height = arguments.size() >= 2 ? numbers[1] : numbers[0];
-    image.bytes_per_pixel = numbers[2];
-    image.loss_factor = numbers[3];
+    image.width = raw.width;
+    image.height = raw.height;
+    image.bytes_per_pixel = raw.bytes_per_pixel;
+    image.loss_factor = raw.loss_factor;
     image.bits_per_sample = image.bytes_per_pixel == 2 ? 16 : 8;
     image.image_header_bytes.clear();
     make_container_header(image);
@@ -63,7 +53,7 @@ void read_sun_raster_header(ByteSource& input, ImageParameters& image) {
     image.format = ImageFormat::sun_raster;
     image.bits_per_sample = 8;
     // An 8-bit image is coded as grey indices; its colour map travels in the kept header.
-    if (map_length > largest_stored_field) refuse_image();
+    if (map_length > max_dimension) refuse_image();
     keep_image_header(input, image, 32 + map_length);
 }
 
@@ -76,7 +66,7 @@ void read_pnm_header(ByteSource& input, ImageParameters& image, ImageFormat form
     auto next = [&]() -> int {
         const int byte = input.read_byte();
         if (byte < 0) fail(ErrorCode::cannot_read);
-        if (++count > largest_stored_field) refuse_image(); // could never be stored
+        if (++count > max_dimension) refuse_image(); // could never be stored
         return byte;
     };
     auto is_digit = [](int c) { return c >= '0' && c <= '9'; };
@@ -120,77 +110,17 @@ void read_pnm_header(ByteSource& input, ImageParameters& image, ImageFormat form
     keep_image_header(input, image, count);
 }
 
-// The checks every run makes, in both directions, before anything is written.
-void check_parameters(const ImageParameters& image, bool compressed) {
-    if (image.height < 32 || image.width < 32) fail(ErrorCode::invalid_dimension);
-    const int format = static_cast<int>(image.format);
-    if (format < 0 || format > 5 || image.bytes_per_pixel < 0 || image.bytes_per_pixel > 3 ||
-        image.bits_per_sample < 8 || image.bits_per_sample > 16 || image.loss_factor < 0 || image.loss_factor > 12)
-        fail(ErrorCode::invalid_parameters);
-    // No engine defines 0 bytes per pixel, and the header cannot store larger dimensions.
-    if (image.bytes_per_pixel == 0 || image.width > largest_stored_field || image.height > largest_stored_field)
-        fail(compressed ? ErrorCode::invalid_compressed_file : ErrorCode::invalid_parameters);
-}
-
-// A compressed header that no encoder writes: no image format to restore, a
-// depth that does not match the sample size, or unknown mode bits.
-void check_compressed_header(const ImageParameters& image) {
-    const int format = static_cast<int>(image.format);
-    const bool no_format = format < static_cast<int>(ImageFormat::raw) || format > static_cast<int>(ImageFormat::ppm);
-    const bool wrong_depth = image.bytes_per_pixel == 2 ? image.bits_per_sample == 8 : image.bits_per_sample != 8;
-    if (no_format || wrong_depth || image.mode_flags > (mode_fast | mode_graphics))
-        fail(ErrorCode::invalid_compressed_file);
-}
-
 } // namespace
 
-ParsedNumber parse_number(const std::string& text) noexcept {
-    std::size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    long long magnitude = 0;
-    bool overflow = false;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        magnitude = magnitude * 10 + (text[i] - '0');
-        if (magnitude > 1LL + INT_MAX) {
-            overflow = true;
-            magnitude = 1LL + INT_MAX; // keeps accumulating without wrapping
-        }
-    }
-    const long long value = negative ? -magnitude : magnitude;
-    if (value > INT_MAX || value < INT_MIN) overflow = true;
-    return {overflow ? 0 : static_cast<int>(value), overflow};
-}
-
-namespace {
-
-// The header CRC: the image file's own header bytes, then the container header.
-std::uint32_t header_crc_of(const ImageParameters& image) noexcept {
-    std::uint32_t crc = CRC_SEED;
-    if (!image.image_header_bytes.empty())
-        crc = crc_update(crc, image.image_header_bytes.data(), image.image_header_bytes.size());
-    return crc_update(crc, image.container_header.data(), image.container_header.size());
-}
-
-} // namespace
-
-std::uint32_t read_image_parameters(ByteSource& input, ImageFormat format, std::span<const std::string> raw_arguments,
+std::uint32_t read_image_parameters(ByteSource& input, ImageFormat format, const RawShape& raw,
                                     ImageParameters& image) {
     switch (format) {
-    case ImageFormat::raw: read_raw_parameters(raw_arguments, image); break;
+    case ImageFormat::raw: read_raw_parameters(raw, image); break;
     case ImageFormat::sun_raster: read_sun_raster_header(input, image); break;
     case ImageFormat::pgm:
     case ImageFormat::ppm: read_pnm_header(input, image, format); break;
     }
-    check_parameters(image, false);
-    return header_crc_of(image);
-}
-
-std::uint32_t read_compressed_parameters(ByteSource& input, ImageParameters& image) {
-    read_container_header(input, image);
-    check_parameters(image, true);
-    check_compressed_header(image);
+    check_image_parameters(image, false);
     return header_crc_of(image);
 }
 

@@ -1,10 +1,11 @@
-#include "wavelet/wavelet_pixels.hpp"
+#include "wavelet/wavelet_samples.hpp"
 
 #include <algorithm>
 #include <bit>
 #include <cassert>
 #include <cstddef>
 #include <cstring>
+#include <type_traits>
 
 #include "core/error.hpp"
 #include "core/wrapping_arithmetic.hpp"
@@ -13,9 +14,11 @@ namespace vrk {
 
 namespace {
 
-// Returns the largest sample seen (two-byte samples only; 0 otherwise).
+// Returns the largest sample seen (16-bit samples only; 0 otherwise).
 template <int BytesPerPixel>
-std::int32_t unpack_strip(const std::uint8_t* bytes, StripPlanes& planes, int rows, int width) noexcept {
+std::int32_t unpack_strip(StripSamples samples, StripPlanes& planes, int rows, int width) noexcept {
+    using Sample = std::conditional_t<BytesPerPixel == 2, std::uint16_t, std::uint8_t>;
+    const Sample* bytes = samples.as<Sample>();
     std::int32_t largest = 0;
     for (int r = 0; r < rows; ++r) {
         if constexpr (BytesPerPixel == 1) {
@@ -24,7 +27,7 @@ std::int32_t unpack_strip(const std::uint8_t* bytes, StripPlanes& planes, int ro
         } else if constexpr (BytesPerPixel == 2) {
             std::int32_t* out = planes.row(0, r);
             for (int c = 0; c < width; ++c) {
-                const std::int32_t sample = bytes[2 * c] << 8 | bytes[2 * c + 1];
+                const std::int32_t sample = bytes[c];
                 out[c] = sample;
                 largest = std::max(largest, sample);
             }
@@ -41,7 +44,7 @@ std::int32_t unpack_strip(const std::uint8_t* bytes, StripPlanes& planes, int ro
                 v[c] = d - b;
             }
         }
-        bytes += static_cast<std::size_t>(BytesPerPixel) * static_cast<std::size_t>(width);
+        bytes += static_cast<std::size_t>(BytesPerPixel == 3 ? 3 : 1) * static_cast<std::size_t>(width);
     }
     return largest;
 }
@@ -80,18 +83,17 @@ void pack_colour_row(std::uint8_t* bytes, const std::int32_t* y, const std::int3
 // reconstruction from quantized bands can overshoot it. Clamping sums are
 // formed in 64 bits so damaged coefficients cannot overflow them.
 template <int BytesPerPixel, bool Lossy>
-void pack_strip(std::uint8_t* bytes, const StripPlanes& planes, int rows, int width, std::int32_t max_sample) noexcept {
+void pack_strip(StripSamples samples, const StripPlanes& planes, int rows, int width, std::int32_t max_sample) noexcept {
+    using Sample = std::conditional_t<BytesPerPixel == 2, std::uint16_t, std::uint8_t>;
+    Sample* bytes = samples.as<Sample>();
     for (int r = 0; r < rows; ++r) {
         if constexpr (BytesPerPixel == 1) {
             const std::int32_t* in = planes.row(0, r);
             for (int c = 0; c < width; ++c) bytes[c] = Lossy ? clamp_to_byte(in[c]) : static_cast<std::uint8_t>(in[c]);
         } else if constexpr (BytesPerPixel == 2) {
             const std::int32_t* in = planes.row(0, r);
-            for (int c = 0; c < width; ++c) {
-                const std::int32_t sample = Lossy ? std::clamp(in[c], 0, max_sample) : in[c];
-                bytes[2 * c] = static_cast<std::uint8_t>(sample >> 8);
-                bytes[2 * c + 1] = static_cast<std::uint8_t>(sample);
-            }
+            for (int c = 0; c < width; ++c)
+                bytes[c] = static_cast<std::uint16_t>(Lossy ? std::clamp(in[c], 0, max_sample) : in[c]);
         } else {
             const std::int32_t* y = planes.row(0, r);
             const std::int32_t* u = planes.row(1, r);
@@ -108,17 +110,17 @@ void pack_strip(std::uint8_t* bytes, const StripPlanes& planes, int rows, int wi
                 pack_colour_row(bytes, y, u, v, width);
             }
         }
-        bytes += static_cast<std::size_t>(BytesPerPixel) * static_cast<std::size_t>(width);
+        bytes += static_cast<std::size_t>(BytesPerPixel == 3 ? 3 : 1) * static_cast<std::size_t>(width);
     }
 }
 
 template <int BytesPerPixel>
-void pack_strip(std::uint8_t* bytes, const StripPlanes& planes, int rows, int width, std::int32_t max_sample,
+void pack_strip(StripSamples samples, const StripPlanes& planes, int rows, int width, std::int32_t max_sample,
                 bool lossy) noexcept {
     if (lossy)
-        pack_strip<BytesPerPixel, true>(bytes, planes, rows, width, max_sample);
+        pack_strip<BytesPerPixel, true>(samples, planes, rows, width, max_sample);
     else
-        pack_strip<BytesPerPixel, false>(bytes, planes, rows, width, max_sample);
+        pack_strip<BytesPerPixel, false>(samples, planes, rows, width, max_sample);
 }
 
 // Rows h..H-1, each from the row above: both ends average two neighbours,
@@ -149,17 +151,17 @@ void pad_columns(StripPlanes& planes, const Strip& strip, int padded_width, int 
 
 } // namespace
 
-void unpack_pixels(const ImageParameters& image, const Strip& strip, const std::uint8_t* bytes, StripPlanes& planes) {
+void unpack_samples(const ImageParameters& image, const Strip& strip, StripSamples samples, StripPlanes& planes) {
     switch (image.bytes_per_pixel) {
-    case 1: unpack_strip<1>(bytes, planes, strip.rows, image.width); break;
+    case 1: unpack_strip<1>(samples, planes, strip.rows, image.width); break;
     case 2: {
-        const std::int32_t largest = unpack_strip<2>(bytes, planes, strip.rows, image.width);
+        const std::int32_t largest = unpack_strip<2>(samples, planes, strip.rows, image.width);
         if (largest > (std::int32_t{1} << image.bits_per_sample) - 1) fail(ErrorCode::invalid_parameters);
         break;
     }
     default:
         assert(image.bytes_per_pixel == 3);
-        unpack_strip<3>(bytes, planes, strip.rows, image.width);
+        unpack_strip<3>(samples, planes, strip.rows, image.width);
         break;
     }
 }
@@ -171,16 +173,16 @@ void pad_strip(const ImageParameters& image, const Strip& strip, int padded_widt
     }
 }
 
-void pack_pixels(const ImageParameters& image, const Strip& strip, const StripPlanes& planes,
-                 std::uint8_t* bytes) noexcept {
+void pack_samples(const ImageParameters& image, const Strip& strip, const StripPlanes& planes,
+                  StripSamples samples) noexcept {
     const bool lossy = image.lossy();
     const std::int32_t max_sample = (std::int32_t{1} << image.bits_per_sample) - 1;
     switch (image.bytes_per_pixel) {
-    case 1: pack_strip<1>(bytes, planes, strip.rows, image.width, max_sample, lossy); break;
-    case 2: pack_strip<2>(bytes, planes, strip.rows, image.width, max_sample, lossy); break;
+    case 1: pack_strip<1>(samples, planes, strip.rows, image.width, max_sample, lossy); break;
+    case 2: pack_strip<2>(samples, planes, strip.rows, image.width, max_sample, lossy); break;
     default:
         assert(image.bytes_per_pixel == 3);
-        pack_strip<3>(bytes, planes, strip.rows, image.width, max_sample, lossy);
+        pack_strip<3>(samples, planes, strip.rows, image.width, max_sample, lossy);
         break;
     }
 }

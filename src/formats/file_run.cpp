@@ -1,9 +1,10 @@
-#include "codec/file_codec.hpp"
+#include "formats/file_run.hpp"
 
-#include "codec/codec.hpp"
-#include "codec/image_formats.hpp"
+#include "codec/api_common.hpp"
+#include "codec/compressed_stream.hpp"
 #include "core/byte_io.hpp"
 #include "core/error.hpp"
+#include "formats/image_file_codec.hpp"
 
 namespace vrk {
 
@@ -19,9 +20,15 @@ FileOutcome run_file(const FileRun& run) {
     std::FILE* input_file = FileSource::open(run.input_path);
     if (input_file == nullptr) fail(ErrorCode::cannot_open_input);
     FileSource input(input_file);
-    const std::uint32_t header_crc = encoding
-                                         ? read_image_parameters(input, run.detected.format, run.raw_arguments, image)
-                                         : read_compressed_parameters(input, image);
+    CompressedReader compressed(input);
+    std::uint32_t header_crc = 0;
+    if (encoding) {
+        const bool raw = run.detected.format == ImageFormat::raw;
+        header_crc = read_image_parameters(input, run.detected.format, raw ? run.raw_shape() : RawShape{}, image);
+    } else {
+        header_crc = compressed.read_headers(image);
+        check_pixel_limit(image, run.max_pixels);
+    }
 
     outcome.output_path = encoding ? compressed_file_name(run.input_path, run.detected)
                                    : image_file_name(run.input_path, run.detected, image.format);
@@ -35,15 +42,15 @@ FileOutcome run_file(const FileRun& run) {
     outcome.written = true;
 
     // The headers go out before the report starts, so a write failure here comes before the description.
-    if (encoding) output.write_exact(image.container_header.data(), image.container_header.size());
-    output.write_exact(image.image_header_bytes.data(), image.image_header_bytes.size());
-    if (run.on_start) run.on_start(image);
-
     if (encoding) {
-        const std::int64_t coded = encode_image(image, header_crc, input, output, {run.threads});
-        outcome.compressed_size = static_cast<std::int64_t>(container_header_size) + image.image_header_size() + coded;
+        CompressedWriter writer(output);
+        writer.write_headers(image);
+        if (run.on_start) run.on_start(image);
+        outcome.compressed_size = encode_image_file(image, header_crc, input, writer, run.threads);
     } else {
-        decode_image(image, header_crc, input, output, {run.threads});
+        output.write_exact(image.image_header_bytes.data(), image.image_header_bytes.size());
+        if (run.on_start) run.on_start(image);
+        decode_image_file(image, header_crc, compressed, output, run.threads);
     }
     return outcome;
 }
