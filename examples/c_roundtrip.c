@@ -27,11 +27,16 @@ int main(void) {
 
     uint8_t* compressed = NULL;
     size_t compressed_size = 0;
-    const vrk_options options = {0, 0, 0, 0}; /* lossless, the defaults */
-    if (!check(vrk_encode(samples, 0, width, height, 1, 12, &options, &compressed, &compressed_size), "encode"))
+    vrk_options options;
+    vrk_options_init(&options); /* the defaults: lossless, the wavelet engine, arithmetic coding */
+    options.threads = 1;
+    /* Every size is in bytes: the buffer, and the stride (0: rows packed). */
+    if (!check(vrk_encode(samples, sizeof samples, 0, width, height, 1, 12, &options, &compressed, &compressed_size),
+               "encode"))
         return 1;
 
     vrk_info info;
+    vrk_info_init(&info);
     int ok = check(vrk_inspect(compressed, compressed_size, &info), "inspect") && info.width == width &&
              info.height == height && info.channels == 1 && info.bits_per_sample == 12 && info.bytes_per_sample == 2 &&
              info.format == VRK_FORMAT_PGM;

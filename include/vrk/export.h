@@ -1,5 +1,6 @@
-/* VRK_API marks the library's public functions and types: the only symbols
- * a shared libvrk exports. Everything else is built with hidden visibility. */
+/* VRK_API marks the functions of the C ABI (<vrk/vrk.h>): the only symbols a
+ * shared libvrk exports. Everything else is built with hidden visibility,
+ * and the C++ API (<vrk/vrk.hpp>) is header-only. */
 #ifndef VRK_EXPORT_H
 #define VRK_EXPORT_H
 
