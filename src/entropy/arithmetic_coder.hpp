@@ -60,8 +60,6 @@ public:
         pending_ = 0;
     }
 
-    std::uint32_t low() const noexcept { return low_; }
-    std::uint32_t high() const noexcept { return high_; }
     // Position of the stream's last byte so far (the capacity before the first).
     std::size_t back() const noexcept { return back_; }
     // Positions that are counted but not yet written.

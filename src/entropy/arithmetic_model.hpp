@@ -3,9 +3,9 @@
 // decoder's search and the update's walks end early. The cumulative counts
 // are 16-bit lanes, so the encoder's update can add to eight at a time.
 //
-// Index i has count freq(i); cum(i) is the sum of the counts above index i,
-// so cum(n-1) = 0 and cum(-1) is the total. The total stays at most 4095,
-// which the coder's 32-bit precision needs.
+// Each index has a count of at least 1; cum(i) is the sum of the counts
+// above index i, so cum(n-1) = 0 and cum(-1) is the total. The total stays
+// at most 4095, which the coder's 32-bit precision needs.
 #pragma once
 
 #include <array>
@@ -35,8 +35,6 @@ public:
 
     int size() const noexcept { return size_; }
     std::uint32_t total() const noexcept { return cum_[0]; }
-    // The count at index i (0 to size-1); freq(-1) is always 0.
-    std::uint32_t freq(int i) const noexcept { return i < 0 ? 0u : freq_[i]; }
     // Sum of the counts at indices above i (i from -1 to size-1).
     std::uint32_t cum(int i) const noexcept { return cum_[i + 1]; }
     int index_of(int symbol) const noexcept { return symbol_to_index_[symbol]; }

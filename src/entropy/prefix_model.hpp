@@ -23,9 +23,6 @@ public:
     int size() const noexcept { return size_; }
     std::uint32_t codeword(int symbol) const noexcept { return codeword_[symbol]; }
     int code_length(int symbol) const noexcept { return code_length_[symbol]; }
-    std::uint32_t count(int symbol) const noexcept { return freq_[symbol]; }
-    std::int32_t period() const noexcept { return period_; }
-    std::int32_t running_total() const noexcept { return static_cast<std::int32_t>(running_total_); }
 
     struct Decoded {
         int symbol;
@@ -43,10 +40,6 @@ public:
         return {symbol, code_length_[symbol]};
     }
 
-    // The same by the tree alone, bit by bit from the root. Every path ends
-    // at a leaf within size - 1 steps.
-    int walk(std::uint64_t bits) const noexcept { return walk_from(root_, bits); }
-
     // Runs the schedule after a symbol was coded with the current code.
     void record(int symbol) noexcept {
         ++freq_[symbol];
@@ -58,6 +51,8 @@ public:
 private:
     static constexpr int table_size = 1 << table_bits;
 
+    // Follows the tree bit by bit from an internal node. Every path ends at a
+    // leaf within size - 1 steps.
     int walk_from(int node, std::uint64_t bits) const noexcept {
         do {
             node = child_[bits & 1][~node];

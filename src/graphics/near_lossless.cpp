@@ -1,12 +1,16 @@
 #include "graphics/near_lossless.hpp"
 
-#include "core/error.hpp"
+#include <cassert>
+
+#include "core/image_parameters.hpp"
 
 namespace vrk {
 
 NearLossless::NearLossless(int width, int loss_factor, int bits_per_sample) {
-    if (loss_factor < 1 || loss_factor > 12 || bits_per_sample < 8 || bits_per_sample > 16 || width < 1)
-        fail(ErrorCode::invalid_parameters);
+    // The header check has refused any other factor, depth or width before a run starts.
+    assert(loss_factor >= 1 && loss_factor <= max_loss_factor);
+    assert(bits_per_sample >= 8 && bits_per_sample <= 16);
+    assert(width >= 1);
     const std::int32_t L = loss_factor;
     loss_factor_ = loss_factor;
     max_sample_ = (std::int32_t{1} << bits_per_sample) - 1;

@@ -22,8 +22,9 @@ public:
     // A lossless run: no tables, max_sample 0 (so row 0 starts from the
     // prediction 0), and the generator in its start state.
     NearLossless() = default;
-    // A lossy run, loss factor 1..12, samples of 8..16 bits: builds every table
-    // and, when the dither is non-zero (L >= 3), draws the offsets.
+    // A lossy run, loss factor 1..max_loss_factor, samples of 8..16 bits:
+    // builds every table and, when the dither is non-zero (L >= 3), draws the
+    // offsets.
     NearLossless(int width, int loss_factor, int bits_per_sample);
 
     NearLossless(const NearLossless&) = delete; // the table pointers point into the vectors

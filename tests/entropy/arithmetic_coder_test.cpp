@@ -15,7 +15,7 @@ namespace {
 
 constexpr int alphabet = 22;
 
-// Decodes `symbols.size()` symbols from a buffer whose bytes outside the
+// Decodes `count` symbols from a buffer whose bytes outside the
 // stream (the last `stream_size` positions) are garbage.
 std::vector<int> decode(const std::vector<std::uint8_t>& coded, std::size_t stream_size, std::size_t count,
                         std::mt19937& random) {
@@ -30,13 +30,16 @@ std::vector<int> decode(const std::vector<std::uint8_t>& coded, std::size_t stre
     return symbols;
 }
 
-// The index whose subinterval holds the biased boundary 2^31, so that the
-// interval keeps straddling it and the encoder keeps positions pending.
-int index_straddling_boundary(const ArithmeticEncoder& encoder, const ArithmeticModel& model) {
-    const std::uint32_t r = (encoder.high() - encoder.low()) / model.total();
-    for (int x = 0; x < model.size(); ++x)
-        if (encoder.low() + r * model.cum(x) <= 0x80000000u) return x;
-    return model.size() - 1;
+// Symbols whose interval keeps straddling a byte boundary: those a decoder
+// reads from the stream 0x80 0x00 0x00 ..., the point right on it. Coding
+// them, the encoder can settle no byte and must hold ever more positions.
+std::vector<int> symbols_around_a_byte_boundary(std::size_t count) {
+    const std::uint8_t point[] = {0x80}; // the decoder reads 0 beyond it
+    ArithmeticModel model(alphabet);
+    ArithmeticDecoder decoder(point, sizeof point);
+    std::vector<int> symbols;
+    for (std::size_t i = 0; i < count; ++i) symbols.push_back(decoder.decode(model));
+    return symbols;
 }
 
 std::size_t longest_run_of(const std::vector<std::uint8_t>& bytes, std::size_t from, std::uint8_t value) {
@@ -55,14 +58,10 @@ TEST(ArithmeticCoder, LongPendingRunsSettleWithAndWithoutCarry) {
         std::vector<std::uint8_t> buffer(4096, 0);
         ArithmeticModel model(alphabet);
         ArithmeticEncoder encoder(buffer.data(), buffer.size());
-        std::vector<int> symbols;
-        std::uint32_t most_pending = 0;
-        for (int i = 0; i < 300; ++i) {
-            const int symbol = model.symbol_at(index_straddling_boundary(encoder, model));
-            symbols.push_back(symbol);
-            encoder.encode(model, symbol);
-            most_pending = std::max(most_pending, encoder.pending());
-        }
+        std::vector<int> symbols = symbols_around_a_byte_boundary(300);
+        for (const int symbol : symbols) encoder.encode(model, symbol);
+        EXPECT_EQ(encoder.back(), buffer.size()) << "a byte was settled while the interval straddled a boundary";
+        EXPECT_GE(encoder.pending(), 100u);
         // The top (index 0) lies above the boundary and carries into the
         // pending positions; the bottom lies below it.
         for (int i = 0; i < 40; ++i) {
@@ -71,24 +70,53 @@ TEST(ArithmeticCoder, LongPendingRunsSettleWithAndWithoutCarry) {
             encoder.encode(model, symbol);
         }
         encoder.finish();
-        EXPECT_GE(most_pending, 100u);
         const std::size_t stream = buffer.size() - encoder.back();
         EXPECT_GE(longest_run_of(buffer, encoder.back(), carry ? 0x00 : 0xFF), 100u) << carry;
         EXPECT_EQ(decode(buffer, stream, symbols.size(), random), symbols) << carry;
     }
 }
 
-TEST(ArithmeticCoder, EveryFinishCaseDecodes) {
-    // The finish picks the point (high >> 1) + (low >> 1). Its low 16 bits at
-    // 0xFFFE or 0xFFFF leave positions pending after the first or second of
-    // the three passes (they are written); its low byte at 0xFE or 0xFF
-    // otherwise leaves only the third pass's position pending (dropped).
-    enum Case { plain, third_pass_pending, early_pending, pending_from_symbols, case_count };
-    std::vector<int> seen(case_count, 0);
+// Each way the finish can go, pinned byte for byte. It picks a point in the
+// middle of the interval and makes three passes: the pending positions of
+// the symbols are written first (the held byte, + 1 after a carry), then the
+// point's top three bytes, except that a position only the third pass left
+// pending is dropped; positions that the first or second pass left pending
+// are written.
+TEST(ArithmeticCoder, FinishWritesEveryCaseByteForByte) {
+    struct Case {
+        const char* what;
+        std::vector<int> symbols;
+        std::vector<std::uint8_t> stream; // first byte first
+    };
+    const Case cases[] = {
+        {"three plain passes", {0}, {0xFA, 0x2E, 0x8B}},
+        {"third pass pending, dropped", {0, 2}, {0xFE, 0x3A}},
+        {"second pass pending, written", {5, 2, 2, 9}, {0xC4, 0x3C, 0xB5, 0xFF}},
+        {"first pass pending, written", {16}, {0x3F, 0xFF, 0xFF}},
+        {"symbols pending, carry", {0, 0, 21}, {0xFF, 0x02, 0x5C, 0x58}},
+        {"symbols pending, no carry", {0, 4, 20}, {0xFC, 0xFE, 0xFC, 0xE6}},
+        {"symbols pending, carry, third pass dropped", {3, 0, 0, 9}, {0xDB, 0x01, 0x02}},
+        {"symbols pending, no carry, third pass dropped", {3, 5, 5, 9}, {0xD9, 0xFD, 0xF9}},
+    };
+    std::mt19937 random(3);
+    for (const Case& c : cases) {
+        std::vector<std::uint8_t> buffer(16, 0);
+        ArithmeticModel model(alphabet);
+        ArithmeticEncoder encoder(buffer.data(), buffer.size());
+        for (const int symbol : c.symbols) encoder.encode(model, symbol);
+        encoder.finish();
+        const auto written = static_cast<std::ptrdiff_t>(buffer.size() - encoder.back());
+        const std::vector<std::uint8_t> stream(buffer.rbegin(), buffer.rbegin() + written);
+        EXPECT_EQ(stream, c.stream) << c.what;
+        EXPECT_EQ(decode(buffer, stream.size(), c.symbols.size(), random), c.symbols) << c.what;
+    }
+}
+
+// Whatever the symbols, the finish adds its three positions, or two when the
+// third pass's is dropped, and the stream decodes whatever lies beyond it.
+TEST(ArithmeticCoder, EveryFinishDecodes) {
     std::mt19937 random(5);
-    std::uint64_t trials = 0;
-    while (*std::min_element(seen.begin(), seen.end()) < 20 && trials < 4000000) {
-        ++trials;
+    for (int trial = 0; trial < 20000; ++trial) {
         std::vector<std::uint8_t> buffer(64, 0);
         ArithmeticModel model(alphabet);
         ArithmeticEncoder encoder(buffer.data(), buffer.size());
@@ -97,23 +125,12 @@ TEST(ArithmeticCoder, EveryFinishCaseDecodes) {
             s = static_cast<int>(random() % alphabet);
             encoder.encode(model, s);
         }
-        const std::uint32_t point = (encoder.high() >> 1) + (encoder.low() >> 1);
-        Case c = plain;
-        if ((point & 0xFFFF) >= 0xFFFE)
-            c = early_pending;
-        else if ((point & 0xFF) >= 0xFE)
-            c = third_pass_pending;
-        else if (encoder.pending() > 0)
-            c = pending_from_symbols;
         const std::size_t before = buffer.size() - encoder.back() + encoder.pending();
         encoder.finish();
         const std::size_t stream = buffer.size() - encoder.back();
-        // Three passes, one position each; only a third-pass-only pending one is dropped.
-        ASSERT_EQ(stream, before + (c == third_pass_pending ? 2 : 3)) << trials;
-        ASSERT_EQ(decode(buffer, stream, symbols.size(), random), symbols) << trials;
-        ++seen[c];
+        ASSERT_TRUE(stream == before + 2 || stream == before + 3) << trial;
+        ASSERT_EQ(decode(buffer, stream, symbols.size(), random), symbols) << trial;
     }
-    for (int c = 0; c < case_count; ++c) EXPECT_GE(seen[c], 20) << "case " << c;
 }
 
 } // namespace
