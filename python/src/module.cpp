@@ -6,6 +6,8 @@
 
 #include "common.hpp"
 
+#include <vrk/vrk.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -15,6 +17,17 @@
 namespace {
 
 using namespace vrk_python;
+
+// The library's table of status names, as (name, number) pairs: every number
+// from 0 up to the first one the table has no name for.
+py::list status_names() {
+    py::list pairs;
+    for (int number = 0;; ++number) {
+        const char* name = vrk_status_name(static_cast<vrk_status>(number));
+        if (name == nullptr) return pairs;
+        pairs.append(py::make_tuple(std::string(name), number));
+    }
+}
 
 py::tuple info_tuple(const vrk::Info& info) {
     return py::make_tuple(info.width, info.height, info.channels, info.bits_per_sample, info.bytes_per_sample,
@@ -168,6 +181,7 @@ PYBIND11_MODULE(_vrk, m) {
 
     vrk_python::register_error_translation(m);
     m.def("version", [] { return std::string(vrk::version()); });
+    m.def("status_names", &status_names);
     m.def(
         "message_of", [](int code) { return std::string(vrk::message_of(static_cast<vrk::ErrorCode>(code))); },
         py::arg("code"));

@@ -65,6 +65,14 @@ def test_encode_gives_the_command_lines_bytes(case, vrk_binary, tmp_path):
     assert encoded == (tmp_path / "image.vrk").read_bytes()
 
 
+def _unaligned(image):
+    """A copy of `image` one byte past an aligned address (odd, for uint16 samples)."""
+    memory = np.zeros(image.nbytes + 1, np.uint8)
+    copy = np.ndarray(image.shape, image.dtype, buffer=memory, offset=1)
+    copy[...] = image
+    return copy
+
+
 def _strided_variants(image):
     """Views and copies of `image` that hold the same samples in other memory layouts."""
     grey = image.ndim == 2
@@ -75,6 +83,7 @@ def _strided_variants(image):
         "fortran-order": np.asfortranarray(image),
         "negative-strides": np.flipud(np.flipud(image).copy()),
         "every-other-column": np.repeat(image, 2, axis=1)[:, ::2],
+        "unaligned": _unaligned(image),
     }
     if grey:
         variants["one-channel-axis"] = image[:, :, np.newaxis]
@@ -304,12 +313,15 @@ class TestDecodeOut:
         untouched[1::2, 3 : 3 + image.shape[1]] = False
         assert (canvas[untouched] == sentinel).all()
 
-    @pytest.mark.parametrize("layout", ["fortran", "reversed-columns"])
+    @pytest.mark.parametrize("layout", ["fortran", "reversed-columns", "unaligned"])
     def test_fills_views_the_library_cannot_write_in_place(self, encoded, layout):
         data, image = encoded
-        base = np.zeros_like(image, order="F") if layout == "fortran" else np.zeros_like(image)
-        out = base if layout == "fortran" else base[:, ::-1]
-        vrk.decode(data, out=out)
+        out = {
+            "fortran": lambda: np.zeros_like(image, order="F"),
+            "reversed-columns": lambda: np.zeros_like(image)[:, ::-1],
+            "unaligned": lambda: _unaligned(np.zeros_like(image)),
+        }[layout]()
+        assert vrk.decode(data, out=out) is out
         np.testing.assert_array_equal(out, image)
 
     def test_refuses_the_wrong_shape_dtype_or_a_read_only_array(self, encoded):
@@ -378,9 +390,31 @@ def test_coding_lets_other_python_threads_run(operation):
     assert _calls_inside(call) >= 10
 
 
+# The names users write: the library's table, upper-cased.
+ERROR_NAMES = [
+    "OK",
+    "UNSUPPORTED_IMAGE",
+    "CANNOT_OPEN_INPUT",
+    "CANNOT_OPEN_OUTPUT",
+    "CANNOT_READ",
+    "CANNOT_WRITE",
+    "INVALID_COMPRESSED_FILE",
+    "INVALID_DIMENSION",
+    "INVALID_PARAMETERS",
+    "INCORRECT_CRC",
+    "IMAGE_TOO_LARGE",
+    "CANNOT_CLOSE_IMAGE",
+    "OUT_OF_MEMORY",
+    "LIMIT_EXCEEDED",
+    "OUTPUT_EXISTS",
+    "INVALID_ARGUMENT",
+    "BUFFER_TOO_SMALL",
+]
+
+
 class TestVrkError:
     def test_codes_and_messages_are_the_librarys(self):
-        assert [code.value for code in vrk.ErrorCode] == list(range(17))
+        assert [(code.name, code.value) for code in vrk.ErrorCode] == list(zip(ERROR_NAMES, range(17)))
         assert str(vrk.VrkError(vrk.ErrorCode.INCORRECT_CRC)) == "Incorrect image CRC"
         assert str(vrk.VrkError(6)) == "Invalid compressed file"
         assert str(vrk.VrkError(13)) == "Image exceeds the decoding limit"
@@ -394,6 +428,7 @@ class TestVrkError:
         assert type(copy) is vrk.VrkError
         assert copy.code == error.code == vrk.ErrorCode.CANNOT_READ
         assert str(copy) == str(error) == "Cannot read from file"
+        assert pickle.loads(pickle.dumps(error.code)) is vrk.ErrorCode.CANNOT_READ
 
     def test_public_functions_pickle_by_reference(self):
         for name in vrk.__all__:

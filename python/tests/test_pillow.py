@@ -1,5 +1,6 @@
 """vrk.pillow: opening .vrk files made by the vrk command, and saving."""
 
+import io
 import shutil
 import struct
 
@@ -129,9 +130,34 @@ def test_damaged_pixels_raise_vrk_error_on_load(tmp_path):
             image.load()
 
 
-def test_a_damaged_header_is_not_recognised(tmp_path):
-    data = bytearray(vrk.encode(synthetic_image(4, (40, 40), 8)))
-    data[2] = 0xFF  # no such format or depth
-    (tmp_path / "bad.vrk").write_bytes(data)
+class _ShortReads(io.BytesIO):
+    """A stream that hands out a few bytes a read, as a pipe or socket may."""
+
+    def read(self, size=-1):
+        return super().read(size if size is None or size < 0 else min(size, 7))
+
+
+@pytest.mark.parametrize("stream", [io.BytesIO, _ShortReads], ids=["whole-reads", "short-reads"])
+def test_opens_a_header_longer_than_one_read(stream):
+    samples = synthetic_image(5, (40, 36), 8)
+    comment = b"#" + b"c" * 10000 + b"\n"
+    data = vrk.compress_image(b"P5\n" + comment + b"36 40\n255\n" + samples.tobytes(), "pgm")
+    assert len(vrk.inspect(data).header) > 10000
+    with Image.open(stream(data)) as image:
+        assert (image.format, image.mode, image.size) == ("VRK", "L", (36, 40))
+        np.testing.assert_array_equal(np.asarray(image), samples)
+
+
+DAMAGED_HEADERS = {
+    "bad-format-byte": lambda data: data[:2] + b"\xff" + data[3:],  # no such format or depth
+    "bad-magic": lambda data: b"\xf5" + data[1:],
+    "cut-in-the-image-header": lambda data: data[:16],
+    "cut-in-the-container-header": lambda data: data[:7],
+}
+
+
+@pytest.mark.parametrize("change", DAMAGED_HEADERS.values(), ids=list(DAMAGED_HEADERS))
+def test_a_damaged_header_is_not_recognised(change, tmp_path):
+    (tmp_path / "bad.vrk").write_bytes(change(vrk.encode(synthetic_image(4, (40, 40), 8))))
     with pytest.raises(UnidentifiedImageError):
         Image.open(tmp_path / "bad.vrk")

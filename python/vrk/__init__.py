@@ -51,26 +51,14 @@ __version__ = _vrk.version()
 DEFAULT_MAX_PIXELS = 268435456  # 16384 x 16384
 
 
-class ErrorCode(enum.IntEnum):
-    """The library's error codes, the same numbers as in C++ and C."""
-
-    OK = 0
-    UNSUPPORTED_IMAGE = 1
-    CANNOT_OPEN_INPUT = 2
-    CANNOT_OPEN_OUTPUT = 3
-    CANNOT_READ = 4
-    CANNOT_WRITE = 5
-    INVALID_COMPRESSED_FILE = 6
-    INVALID_DIMENSION = 7
-    INVALID_PARAMETERS = 8
-    INCORRECT_CRC = 9
-    IMAGE_TOO_LARGE = 10
-    CANNOT_CLOSE_IMAGE = 11
-    OUT_OF_MEMORY = 12
-    LIMIT_EXCEEDED = 13
-    OUTPUT_EXISTS = 14
-    INVALID_ARGUMENT = 15
-    BUFFER_TOO_SMALL = 16
+# The library's own table of status names and numbers, upper-cased.
+ErrorCode = enum.IntEnum(
+    "ErrorCode",
+    [(name.upper(), number) for name, number in _vrk.status_names()],
+    module=__name__,
+    qualname="ErrorCode",
+)
+ErrorCode.__doc__ = """The library's error codes: the numbers of C++ and C, under their names upper-cased."""
 
 
 class VrkError(Exception):
@@ -152,7 +140,8 @@ def _row_compatible(array):
     item = array.itemsize
     s_row, s_pixel, s_channel = array.strides
     return (
-        (channels == 1 or s_channel == item)
+        array.flags.aligned  # uint16 samples at an odd address are refused
+        and (channels == 1 or s_channel == item)
         and (width == 1 or s_pixel == channels * item)
         and (height <= 1 or (s_row >= width * channels * item and s_row % item == 0))
     )
@@ -173,7 +162,7 @@ def _as_image(array):
     if not array.dtype.isnative:
         array = array.astype(array.dtype.newbyteorder("="))
     elif not _row_compatible(array):
-        array = np.ascontiguousarray(array)
+        array = array.copy(order="C")  # aligned and packed (np.ascontiguousarray keeps an unaligned array)
     return array
 
 

@@ -24,14 +24,38 @@ import vrk
 
 __all__ = ["VrkImageFile"]
 
-_MAGIC = b"\xf4\x1b"
-_CONTAINER_HEADER_SIZE = 12
 _SUN_RASTER_HEADER_SIZE = 32
 _SUN_RASTER_RGB_MAP = 1
+_FIRST_READ = 4096  # most headers fit: a PNM header, a Sun raster's with a 256-colour map
+
+
+def _lacks_only_bytes(error):
+    """Whether `error` says no more than that the data ended too early."""
+    return error.code == vrk.ErrorCode.CANNOT_READ
 
 
 def _accept(prefix):
-    return prefix[:2] == _MAGIC
+    # A vrk file's start: vrk.inspect finds nothing wrong in it but its end.
+    try:
+        vrk.inspect(prefix)
+    except vrk.VrkError as error:
+        return _lacks_only_bytes(error)
+    return True
+
+
+def _read_info(fp):
+    """The headers at the start of `fp`, read through vrk.inspect: the file is read on until they are all in."""
+    data = fp.read(_FIRST_READ)
+    while True:
+        try:
+            return vrk.inspect(data)
+        except vrk.VrkError as error:
+            if not _lacks_only_bytes(error):
+                raise
+            more = fp.read(max(len(data), _FIRST_READ))
+            if not more:
+                raise
+            data += more
 
 
 def _sun_raster_palette(header):
@@ -52,13 +76,8 @@ class VrkImageFile(ImageFile.ImageFile):
     format_description = "vrk lossless and near-lossless image"
 
     def _open(self):
-        start = self.fp.read(_CONTAINER_HEADER_SIZE)
-        if len(start) < _CONTAINER_HEADER_SIZE or not _accept(start):
-            raise SyntaxError("not a vrk file")
-        header_size = int.from_bytes(start[8:10], "big")
-        headers = start + self.fp.read(header_size)
         try:
-            info = vrk.inspect(headers)
+            info = _read_info(self.fp)
         except vrk.VrkError as error:
             raise SyntaxError(f"not a valid vrk file: {error}") from error
 
