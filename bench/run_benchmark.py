@@ -78,10 +78,10 @@ vrk compresses still images that you cannot afford to lose: medical scans,
 scientific frames, photographs and screenshots. One command turns a .raw, .ras,
 .pgm or .ppm image into a .vrk file, and the .vrk file back into the exact image
 file it came from, header and all. Lossless by default; a loss factor from 1 to
-12 makes it lossy. Two engines: a reversible wavelet transform for natural
-images, and a predictive coder for synthetic images such as text, charts and
-screenshots. Two entropy coders: adaptive arithmetic coding and adaptive prefix
-codes, faster and a little larger. 8-bit grey, 9- to 16-bit grey and 24-bit
+12 makes it lossy. Two engines: the wavelet engine, a reversible wavelet
+transform for natural images, and the graphics engine, prediction for synthetic
+images such as text, charts and screenshots. Two entropy coders: the arithmetic
+coder and the prefix coder, faster and a little larger. 8-bit grey, 9- to 16-bit grey and 24-bit
 colour; both dimensions from 32 to 65,535 pixels.
 THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG -- 0123456789 !@#$%^&*()[]{}<>?/|
 the quick brown fox jumps over the lazy dog ++ pack my box with five dozen jugs

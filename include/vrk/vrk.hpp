@@ -79,7 +79,7 @@ enum class ImageFormat : int { raw = 1, sun_raster = 2, pgm = 3, ppm = 4 };
 
 struct Options {
     bool fast = false;     // adaptive prefix codes instead of arithmetic coding
-    bool graphics = false; // the predictive engine for synthetic images
+    bool graphics = false; // the graphics engine (prediction) for synthetic images
     int loss_factor = 0;   // 0 lossless, 1..12 lossy (near-lossless with `graphics`)
     int threads = 0;       // 0 automatic, 1 one thread, more: as many stages as help; < 0 invalid_argument
 };

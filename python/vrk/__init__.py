@@ -176,7 +176,7 @@ def encode(array, *, loss_factor=0, graphics=False, fast=False, bits_per_sample=
     sample above 2**bits_per_sample - 1 raises VrkError (INVALID_PARAMETERS).
 
     `loss_factor` 0 is lossless; 1 to 12 trade quality for size, and with
-    `graphics` (the predictive engine for synthetic images) every sample stays
+    `graphics` (the graphics engine, for synthetic images) every sample stays
     within `loss_factor` of its value. `fast` uses prefix codes instead of
     arithmetic coding. `threads`: 0 automatic, 1 one thread, more: up to that
     many; the bytes never depend on it.

@@ -171,7 +171,9 @@ void put_info(vrk_info& c, std::size_t size, const vrk::Info& info, const std::u
 
 // Shape fields arrive unsigned; anything above the largest dimension is
 // refused as such, so a value past int's range need not survive the cast.
-int shape_field(std::uint32_t value) noexcept { return static_cast<int>(std::min<std::uint32_t>(value, 65536)); }
+int shape_field(std::uint32_t value) noexcept {
+    return static_cast<int>(std::min<std::uint32_t>(value, vrk::max_dimension + 1));
+}
 
 bool aligned_for_samples16(const void* p) noexcept {
     return reinterpret_cast<std::uintptr_t>(p) % alignof(std::uint16_t) == 0;

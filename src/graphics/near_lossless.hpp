@@ -1,4 +1,4 @@
-// The near-lossless quantizer of graphics mode, its subtractive dither and the
+// The near-lossless quantizer of the graphics engine, its subtractive dither and the
 // pseudo-random generator behind both, for one run.
 //
 // With loss factor L the prediction error is quantized with the step 2L + 1,

@@ -85,7 +85,7 @@ void serpentine_differences(std::int32_t* base, std::ptrdiff_t stride, int rows,
     });
 }
 
-void undo_serpentine_differences(std::int32_t* base, std::ptrdiff_t stride, int rows, int cols) noexcept {
+void inverse_serpentine_differences(std::int32_t* base, std::ptrdiff_t stride, int rows, int cols) noexcept {
     std::int32_t previous = 0;
     visit_serpentine(base, stride, rows, cols, [&previous](std::int32_t& value) {
         value = wrap_add(value, previous);
@@ -108,7 +108,7 @@ void inverse_transform(const PlaneStrip& strip, int strip_index, std::int32_t* s
     assert(strip.rows <= max_strip_rows);
     const int levels = transform_levels(strip.rows, strip.cols);
     const bool first_strip = strip_index == 0;
-    undo_serpentine_differences(strip.base, strip.stride, strip.rows >> levels, strip.cols >> levels);
+    inverse_serpentine_differences(strip.base, strip.stride, strip.rows >> levels, strip.cols >> levels);
     for (int level = levels - 1; level >= 0; --level) {
         transform_columns<Direction::inverse>(strip, level, first_strip, scratch);
         transform_rows<Direction::inverse>(strip, level, scratch);

@@ -51,6 +51,6 @@ void inverse_transform(const PlaneStrip& strip, int strip_index, std::int32_t* s
 // first), visiting even rows left to right and odd rows right to left, so
 // consecutive values are always neighbours.
 void serpentine_differences(std::int32_t* base, std::ptrdiff_t stride, int rows, int cols) noexcept;
-void undo_serpentine_differences(std::int32_t* base, std::ptrdiff_t stride, int rows, int cols) noexcept;
+void inverse_serpentine_differences(std::int32_t* base, std::ptrdiff_t stride, int rows, int cols) noexcept;
 
 } // namespace vrk

@@ -108,7 +108,7 @@ TEST(StripTransform, SerpentineRunsAlternateRowsBackwards) {
     EXPECT_EQ(band, (Values{1, 1, 1,  //
                             -1, -1, 3, //
                             3, 1, 1}));
-    undo_serpentine_differences(band.data(), 3, 3, 3);
+    inverse_serpentine_differences(band.data(), 3, 3, 3);
     EXPECT_EQ(band, (Values{1, 2, 3, 4, 5, 6, 7, 8, 9}));
 }
 
