@@ -22,8 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (loss == 0) {
         if (restored.file != image.file) std::abort();
     } else if (image.options.graphics) {
-        const std::size_t header = image.file.size() -
-                                   static_cast<std::size_t>(image.width) * image.height * image.bytes_per_pixel;
+        const std::size_t header =
+            image.file.size() - static_cast<std::size_t>(image.width) * image.height * image.bytes_per_pixel;
         const std::size_t step = image.bytes_per_pixel == 2 ? 2 : 1;
         for (std::size_t i = header; i < image.file.size(); i += step) {
             int original = image.file[i], decoded = restored.file[i];

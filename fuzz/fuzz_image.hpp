@@ -31,9 +31,8 @@ inline bool make_fuzz_image(const std::uint8_t* data, std::size_t size, FuzzImag
     const std::size_t pixel_count = size - 6;
 
     const int maximum = (1 << image.bits_per_sample) - 1;
-    const std::string header = std::string(image.bytes_per_pixel == 3 ? "P6\n" : "P5\n") +
-                               std::to_string(image.width) + " " + std::to_string(image.height) + "\n" +
-                               std::to_string(maximum) + "\n";
+    const std::string header = std::string(image.bytes_per_pixel == 3 ? "P6\n" : "P5\n") + std::to_string(image.width) +
+                               " " + std::to_string(image.height) + "\n" + std::to_string(maximum) + "\n";
     image.format = image.bytes_per_pixel == 3 ? ImageFormat::ppm : ImageFormat::pgm;
     image.file.assign(header.begin(), header.end());
     const std::size_t bytes = static_cast<std::size_t>(image.width) * image.height * image.bytes_per_pixel;
