@@ -54,7 +54,8 @@ void BM_ForwardTransform(benchmark::State& state) {
     StripPlanes planes(1, bench_width);
     const std::vector<std::uint8_t> bytes = photo_bytes(static_cast<std::size_t>(strip_samples()));
     for (int r = 0; r < bench_rows; ++r)
-        for (int c = 0; c < bench_width; ++c) planes.row(0, r)[c] = bytes[static_cast<std::size_t>(r) * bench_width + c];
+        for (int c = 0; c < bench_width; ++c)
+            planes.row(0, r)[c] = bytes[static_cast<std::size_t>(r) * bench_width + c];
     std::vector<std::int32_t> carry_rows(2 * max_transform_levels * bench_width), scratch(bench_width);
     ColumnCarries carries;
     for (int level = 0; level < max_transform_levels; ++level) {
@@ -81,8 +82,8 @@ BENCHMARK(BM_ForwardTransform)->Arg(1)->Name("BM_Transform/inverse");
 template <class Engine, bool Forward>
 void BM_PixelStage(benchmark::State& state) {
     const int bytes_per_pixel = static_cast<int>(state.range(0));
-    const ImageParameters image = make_image(bytes_per_pixel, static_cast<int>(state.range(1)),
-                                             std::is_same_v<Engine, GraphicsEngine>);
+    const ImageParameters image =
+        make_image(bytes_per_pixel, static_cast<int>(state.range(1)), std::is_same_v<Engine, GraphicsEngine>);
     Engine engine(image);
     StripPlanes planes(image.plane_count(), Engine::plane_stride(image));
     std::vector<std::uint8_t> bytes = photo_bytes(static_cast<std::size_t>(strip_samples()) * bytes_per_pixel);
@@ -100,9 +101,17 @@ void BM_PixelStage(benchmark::State& state) {
 BENCHMARK(BM_PixelStage<WaveletEngine, true>)->Args({1, 0})->Args({3, 0})->Args({3, 4})->Name("BM_Wavelet/forward");
 BENCHMARK(BM_PixelStage<WaveletEngine, false>)->Args({1, 0})->Args({3, 0})->Args({3, 4})->Name("BM_Wavelet/inverse");
 BENCHMARK(BM_PixelStage<GraphicsEngine, true>)
-    ->Args({1, 0})->Args({1, 3})->Args({3, 0})->Args({3, 3})->Name("BM_Graphics/forward");
+    ->Args({1, 0})
+    ->Args({1, 3})
+    ->Args({3, 0})
+    ->Args({3, 3})
+    ->Name("BM_Graphics/forward");
 BENCHMARK(BM_PixelStage<GraphicsEngine, false>)
-    ->Args({1, 0})->Args({1, 3})->Args({3, 0})->Args({3, 3})->Name("BM_Graphics/inverse");
+    ->Args({1, 0})
+    ->Args({1, 3})
+    ->Args({3, 0})
+    ->Args({3, 3})
+    ->Name("BM_Graphics/inverse");
 
 void BM_Crc(benchmark::State& state) {
     const std::vector<std::uint8_t> bytes = photo_bytes(static_cast<std::size_t>(state.range(0)));

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "codec/compressed_stream.hpp"
+#include "core/byte_io.hpp"
 #include "entropy/band_geometry.hpp"
 #include "entropy/entropy_coder.hpp"
-#include "core/byte_io.hpp"
 
 namespace {
 

@@ -62,8 +62,8 @@ void CompressedReader::finish(std::uint32_t image_crc) {
     std::array<std::uint8_t, 4> word;
     source_.read_exact(word.data(), word.size());
     source_.close(); // the word is all that was needed from the file
-    const std::uint32_t stored = std::uint32_t{word[0]} | std::uint32_t{word[1]} << 8 |
-                                 std::uint32_t{word[2]} << 16 | std::uint32_t{word[3]} << 24;
+    const std::uint32_t stored = std::uint32_t{word[0]} | std::uint32_t{word[1]} << 8 | std::uint32_t{word[2]} << 16 |
+                                 std::uint32_t{word[3]} << 24;
     if (stored != image_crc) fail(ErrorCode::incorrect_crc);
 }
 

@@ -221,8 +221,8 @@ Info decode_into(std::span<const std::uint8_t> compressed, std::span<std::uint8_
     return decode_into_buffer(compressed, destination, row_stride, options);
 }
 
-Info decode_into(std::span<const std::uint8_t> compressed, std::span<std::uint16_t> destination,
-                 std::size_t row_stride, const DecodeOptions& options) {
+Info decode_into(std::span<const std::uint8_t> compressed, std::span<std::uint16_t> destination, std::size_t row_stride,
+                 const DecodeOptions& options) {
     return decode_into_buffer(compressed, destination, row_stride, options);
 }
 

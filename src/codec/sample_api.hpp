@@ -28,8 +28,8 @@ std::uint64_t encode_stream(const RowSource& rows, const Options& options, ByteS
 // Decodes into the caller's buffer, rows `row_stride` samples apart (0: packed).
 Info decode_into(std::span<const std::uint8_t> compressed, std::span<std::uint8_t> destination, std::size_t row_stride,
                  const DecodeOptions& options);
-Info decode_into(std::span<const std::uint8_t> compressed, std::span<std::uint16_t> destination,
-                 std::size_t row_stride, const DecodeOptions& options);
+Info decode_into(std::span<const std::uint8_t> compressed, std::span<std::uint16_t> destination, std::size_t row_stride,
+                 const DecodeOptions& options);
 
 // Decodes from any source, handing each row to `on_row` on the calling
 // thread, in order; `on_info` (may be empty) hears the headers first.

@@ -51,8 +51,7 @@ class StripDriver {
 public:
     // `threads` 2 runs the pixel stage and the entropy stage of consecutive
     // strips on two threads; 1 runs both on the calling thread.
-    StripDriver(const ImageParameters& image, int threads, SampleLayout layout = {},
-                StageObserver* observer = nullptr)
+    StripDriver(const ImageParameters& image, int threads, SampleLayout layout = {}, StageObserver* observer = nullptr)
         : image_(image), engine_(image), layout_(layout),
           crc_covers_coefficients_(Engine::crc_covers_coefficients(image)), observer_(observer) {
         const std::size_t strip_samples = static_cast<std::size_t>(max_strip_rows) * row_samples();

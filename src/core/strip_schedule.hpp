@@ -26,8 +26,7 @@ struct Strip {
 template <class Visit>
 void for_each_strip(int height, Visit&& visit) {
     Strip strip;
-    for (int remaining = height; remaining > 0;
-         remaining -= strip.rows, strip.first_row += strip.rows, ++strip.index) {
+    for (int remaining = height; remaining > 0; remaining -= strip.rows, strip.first_row += strip.rows, ++strip.index) {
         strip.rows = strip_rows_for(remaining);
         strip.padded_rows = rounded_up_to_8(strip.rows);
         strip.last = strip.rows == remaining;

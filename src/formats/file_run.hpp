@@ -16,7 +16,7 @@ namespace vrk {
 
 struct FileRun {
     std::string input_path;
-    DetectedFormat detected;                    // of input_path
+    DetectedFormat detected; // of input_path
     // A .raw file's shape and loss factor, asked for once the file has opened.
     std::function<RawShape()> raw_shape;
     std::uint32_t mode_flags = 0; // encoding
@@ -31,7 +31,7 @@ struct FileRun {
 
 struct FileOutcome {
     std::string output_path;
-    bool written = false;             // false when may_overwrite declined
+    bool written = false;              // false when may_overwrite declined
     std::uint64_t compressed_size = 0; // encoding: the whole compressed file's size
     ImageParameters image;
 };

@@ -23,7 +23,6 @@ struct RawShape {
 // bytes and returns the header CRC. The file is left at its first pixel
 // byte. image.mode_flags and (except raw) image.loss_factor are set by the
 // caller beforehand.
-std::uint32_t read_image_parameters(ByteSource& input, ImageFormat format, const RawShape& raw,
-                                    ImageParameters& image);
+std::uint32_t read_image_parameters(ByteSource& input, ImageFormat format, const RawShape& raw, ImageParameters& image);
 
 } // namespace vrk

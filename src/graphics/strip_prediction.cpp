@@ -106,8 +106,8 @@ void predict_row(Sample* samples, const std::int32_t* previous, std::int32_t* cu
     }
     std::int32_t offset = 0;
     if constexpr (Lossy) offset = offsets[0];
-    std::int32_t left = predict_sample<Sample, Encode, Lossy>(predict_column0(previous[0], previous[1]), offset,
-                                                              samples, residuals, t);
+    std::int32_t left =
+        predict_sample<Sample, Encode, Lossy>(predict_column0(previous[0], previous[1]), offset, samples, residuals, t);
     current[0] = left;
     for (int x = 1; x < width; ++x) {
         if constexpr (Lossy) offset = offsets[x * Planes];

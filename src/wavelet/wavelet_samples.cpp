@@ -83,7 +83,8 @@ void pack_colour_row(std::uint8_t* bytes, const std::int32_t* y, const std::int3
 // reconstruction from quantized bands can overshoot it. Clamping sums are
 // formed in 64 bits so damaged coefficients cannot overflow them.
 template <int BytesPerPixel, bool Lossy>
-void pack_strip(StripSamples samples, const StripPlanes& planes, int rows, int width, std::int32_t max_sample) noexcept {
+void pack_strip(StripSamples samples, const StripPlanes& planes, int rows, int width,
+                std::int32_t max_sample) noexcept {
     using Sample = std::conditional_t<BytesPerPixel == 2, std::uint16_t, std::uint8_t>;
     Sample* bytes = samples.as<Sample>();
     for (int r = 0; r < rows; ++r) {

@@ -69,10 +69,19 @@ TEST(CommandLine, NumbersFollowTheStandardConversion) {
         const char* text;
         int value;
         bool overflow;
-    } cases[] = {{"12", 12, false},     {"  7", 7, false},        {"+5", 5, false},      {"-1", -1, false},
-                 {"abc", 0, false},     {"3abc", 3, false},       {"", 0, false},        {"- 3", 0, false},
-                 {"2147483647", INT_MAX, false}, {"-2147483648", INT_MIN, false},
-                 {"2147483648", 0, true}, {"-2147483649", 0, true}, {"99999999999999999999999", 0, true}};
+    } cases[] = {{"12", 12, false},
+                 {"  7", 7, false},
+                 {"+5", 5, false},
+                 {"-1", -1, false},
+                 {"abc", 0, false},
+                 {"3abc", 3, false},
+                 {"", 0, false},
+                 {"- 3", 0, false},
+                 {"2147483647", INT_MAX, false},
+                 {"-2147483648", INT_MIN, false},
+                 {"2147483648", 0, true},
+                 {"-2147483649", 0, true},
+                 {"99999999999999999999999", 0, true}};
     for (const Case& c : cases) {
         const ParsedNumber parsed = parse_number(c.text);
         EXPECT_EQ(parsed.overflow, c.overflow) << c.text;
@@ -146,8 +155,8 @@ TEST(CommandLine, SwitchArgumentOnlyCountsItsSecondAndThirdCharacters) {
     struct Case {
         const char* switch_argument;
         char mode_byte;
-    } cases[] = {{"-f", 1}, {"-g", 2}, {"-fg", 3}, {"-gf", 3}, {"-ff", 1}, {"-x", 0}, {"-xg", 2}, {"-xxg", 0},
-                 {"-", 0}};
+    } cases[] = {{"-f", 1}, {"-g", 2},  {"-fg", 3},  {"-gf", 3}, {"-ff", 1},
+                 {"-x", 0}, {"-xg", 2}, {"-xxg", 0}, {"-", 0}};
     ScratchDir dir;
     for (const Case& c : cases) {
         write_file(dir / "photo.pgm", conformance_input("g8-photo.pgm"));
@@ -170,9 +179,8 @@ TEST(CommandLine, ReportOfEncodingAndDecoding) {
     char size_line[128];
     std::snprintf(size_line, sizeof size_line, "\n Compressed file size = %ld bytes (%5.2f bits/pixel/color).\n",
                   static_cast<long>(size), size * 8.0 / (64 * 48));
-    EXPECT_EQ(without_cpu_time(r.out),
-              "\n Grayscale image has width 64, height 48, and 8 bits/pixel\n" + std::string(size_line) +
-                  "\n CPU time = T s.\n");
+    EXPECT_EQ(without_cpu_time(r.out), "\n Grayscale image has width 64, height 48, and 8 bits/pixel\n" +
+                                           std::string(size_line) + "\n CPU time = T s.\n");
     EXPECT_EQ(r.err, "");
 
     fs::rename(dir / "photo.pgm", dir / "original.pgm");
@@ -293,16 +301,14 @@ TEST(CommandLine, PixelCountMustMatchTheHeader) {
     }
 }
 
-
 // A sample of the damage sweep that the library tests run in full, here through the binary:
 // status 1 with one of the messages, or status 0 with the exact image.
 TEST(CommandLine, DamagedFilesThroughTheBinary) {
     ScratchDir dir;
     const std::string original = conformance_input("g8-shapes.pgm");
-    const std::vector<std::string> allowed = {error_text("Cannot read from file"), error_text("Incorrect image CRC"),
-                                              error_text("Invalid compressed file"),
-                                              error_text("Invalid image dimension (<32)"),
-                                              error_text("Invalid image parameters")};
+    const std::vector<std::string> allowed = {
+        error_text("Cannot read from file"), error_text("Incorrect image CRC"), error_text("Invalid compressed file"),
+        error_text("Invalid image dimension (<32)"), error_text("Invalid image parameters")};
     for (const char* mode : {"-x", "-f", "-g", "-fg"}) {
         write_file(dir / "shapes.pgm", original);
         fs::remove(dir / "shapes.vrk");

@@ -5,8 +5,8 @@
 
 #include <cmath>
 
-#include "formats/image_formats.hpp"
 #include "core/byte_io.hpp"
+#include "formats/image_formats.hpp"
 #include "run_vrk.hpp"
 
 namespace vrk::test {
@@ -16,8 +16,8 @@ namespace fs = std::filesystem;
 
 const fs::path photo_dir = "/usr/share/libjxl-testdata/jxl/flower";
 
-#define SKIP_WITHOUT_PHOTOS()                                                                                    \
-    if (!fs::exists(photo_dir))                                                                                  \
+#define SKIP_WITHOUT_PHOTOS()                                                                                          \
+    if (!fs::exists(photo_dir))                                                                                        \
     GTEST_SKIP() << "real photographs need Debian's libjxl-testdata (apt-get install libjxl-testdata)"
 
 struct Samples {
@@ -79,9 +79,12 @@ struct Photo {
     int bits;
 };
 const Photo photos[] = {
-    {"flower_small.g.depth8.pgm", "grey8.pgm", 8},    {"flower_small.g.depth10.pgm", "grey10.pgm", 10},
-    {"flower_small.g.depth12.pgm", "grey12.pgm", 12}, {"flower_small.g.depth16.pgm", "grey16.pgm", 16},
-    {"flower_small.rgb.depth8.ppm", "colour.ppm", 8}, {"flower.pgm", "flower.pgm", 8},
+    {"flower_small.g.depth8.pgm", "grey8.pgm", 8},
+    {"flower_small.g.depth10.pgm", "grey10.pgm", 10},
+    {"flower_small.g.depth12.pgm", "grey12.pgm", 12},
+    {"flower_small.g.depth16.pgm", "grey16.pgm", 16},
+    {"flower_small.rgb.depth8.ppm", "colour.ppm", 8},
+    {"flower.pgm", "flower.pgm", 8},
     {"flower.pnm", "flower.ppm", 8},
 };
 const char* const switches[] = {"-x", "-f", "-g", "-fg"};
@@ -108,7 +111,8 @@ TEST(Photographs, NearLosslessStaysWithinTheLossFactor) {
             for (int loss : {1, 2, 3, 7, 12}) {
                 const std::string restored =
                     compress_and_restore(dir, photo.name, original, {mode, photo.name, std::to_string(loss)});
-                EXPECT_LE(largest_error(before, samples_of(restored)), loss) << photo.file << " " << mode << " " << loss;
+                EXPECT_LE(largest_error(before, samples_of(restored)), loss)
+                    << photo.file << " " << mode << " " << loss;
             }
     }
 }

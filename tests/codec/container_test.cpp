@@ -85,9 +85,9 @@ TEST(ContainerHeader, Refusals) {
         {container({0xF4, 0x1C, 0x0D, 0, 0, 64, 0, 64, 0, 0, 0, 0}), ErrorCode::invalid_compressed_file},
         {container({0xF4, 0x1B, 0x0D, 0, 0, 64, 0, 64, 0, 15, 0, 0}, "P5\n"), ErrorCode::cannot_read},
         {container({0xF4, 0x1B, 0x0D, 0, 0, 31, 0, 64, 0, 0, 0, 0}), ErrorCode::invalid_dimension},
-        {container({0xF4, 0x1B, 0x0D, 0xD0, 0, 64, 0, 64, 0, 0, 0, 0}), ErrorCode::invalid_parameters}, // loss 13
-        {container({0xF4, 0x1B, 0x0E, 0x09, 0, 64, 0, 64, 0, 0, 0, 0}), ErrorCode::invalid_parameters}, // 17 bits
-        {container({0xF4, 0x1B, 0x19, 0, 0, 64, 0, 64, 0, 0, 0, 0}), ErrorCode::invalid_parameters}, // format 6
+        {container({0xF4, 0x1B, 0x0D, 0xD0, 0, 64, 0, 64, 0, 0, 0, 0}), ErrorCode::invalid_parameters},   // loss 13
+        {container({0xF4, 0x1B, 0x0E, 0x09, 0, 64, 0, 64, 0, 0, 0, 0}), ErrorCode::invalid_parameters},   // 17 bits
+        {container({0xF4, 0x1B, 0x19, 0, 0, 64, 0, 64, 0, 0, 0, 0}), ErrorCode::invalid_parameters},      // format 6
         {container({0xF4, 0x1B, 0x01, 0, 0, 64, 0, 64, 0, 0, 0, 0}), ErrorCode::invalid_compressed_file}, // format 0
         {container({0xF4, 0x1B, 0x15, 0, 0, 64, 0, 64, 0, 0, 0, 0}), ErrorCode::invalid_compressed_file}, // format 5
         {container({0xF4, 0x1B, 0x0C, 0, 0, 64, 0, 64, 0, 0, 0, 0}), ErrorCode::invalid_compressed_file}, // 0 bytes

@@ -96,10 +96,14 @@ TEST(HostileInput, SamplesAboveTheDeclaredDepth) {
     const std::vector<std::uint8_t> file = image.pnm_file();
     for (bool fast : {false, true}) {
         for (int loss : {0, 1, 12})
-            EXPECT_ERROR(ErrorCode::invalid_parameters, [&] { compress_image(file, ImageFormat::pgm, {fast, false, loss}); })
+            EXPECT_ERROR(ErrorCode::invalid_parameters,
+                         [&] {
+                             compress_image(file, ImageFormat::pgm, {fast, false, loss});
+                         })
                 << "wavelet engine, loss " << loss;
-        EXPECT_ERROR(ErrorCode::invalid_parameters, [&] { compress_image(file, ImageFormat::pgm, {fast, true, 3}); })
-            << "graphics lossy";
+        EXPECT_ERROR(ErrorCode::invalid_parameters, [&] {
+            compress_image(file, ImageFormat::pgm, {fast, true, 3});
+        }) << "graphics lossy";
         // The lossless graphics engine codes any 16-bit value.
         EXPECT_TRUE(restore_image(compress_image(file, ImageFormat::pgm, {fast, true, 0})).file == file);
     }

@@ -17,10 +17,14 @@ TEST(DetectImageFormat, RecognisesTheFiveExtensions) {
         bool compressed;
         ImageFormat format; // unused when compressed
         std::size_t dot_position;
-    } cases[] = {{"a.vrk", true, ImageFormat::raw, 1},         {"a.raw", false, ImageFormat::raw, 1},
-                 {"dir.x/a.ras", false, ImageFormat::sun_raster, 7}, {"a.pgm", false, ImageFormat::pgm, 1},
-                 {"a.ppm", false, ImageFormat::ppm, 1},        {"a.pgmx", false, ImageFormat::pgm, 1},
-                 {"a.b.ppm", false, ImageFormat::ppm, 3},      {"scan.vrkx", true, ImageFormat::raw, 4}};
+    } cases[] = {{"a.vrk", true, ImageFormat::raw, 1},
+                 {"a.raw", false, ImageFormat::raw, 1},
+                 {"dir.x/a.ras", false, ImageFormat::sun_raster, 7},
+                 {"a.pgm", false, ImageFormat::pgm, 1},
+                 {"a.ppm", false, ImageFormat::ppm, 1},
+                 {"a.pgmx", false, ImageFormat::pgm, 1},
+                 {"a.b.ppm", false, ImageFormat::ppm, 3},
+                 {"scan.vrkx", true, ImageFormat::raw, 4}};
     for (const Case& c : cases) {
         const DetectedFormat detected = detect_image_format(c.name);
         EXPECT_EQ(detected.compressed, c.compressed) << c.name;
@@ -37,7 +41,9 @@ TEST(DetectImageFormat, RefusesOtherNames) {
 }
 
 TEST(OutputName, ReplacesTheExtensionAndKeepsAFifthCharacter) {
-    const auto compressed = [](const std::string& name) { return compressed_file_name(name, detect_image_format(name)); };
+    const auto compressed = [](const std::string& name) {
+        return compressed_file_name(name, detect_image_format(name));
+    };
     const auto restored = [](const std::string& name, ImageFormat format) {
         return image_file_name(name, detect_image_format(name), format);
     };

@@ -104,8 +104,8 @@ TEST(PnmHeader, Refusals) {
         {"P5\n# comment without end", ErrorCode::cannot_read},
         {"P5\n31 32\n255\n", ErrorCode::invalid_dimension},
         {"P5\n32 31\n255\n", ErrorCode::invalid_dimension},
-        {"P5\n32 32\n65536\n", ErrorCode::invalid_parameters}, // 17 bits per sample
-        {"P5\n65536 32\n255\n", ErrorCode::invalid_parameters}, // cannot be stored in the header
+        {"P5\n32 32\n65536\n", ErrorCode::invalid_parameters},      // 17 bits per sample
+        {"P5\n65536 32\n255\n", ErrorCode::invalid_parameters},     // cannot be stored in the header
         {"P5\n2147483648 32\n255\n", ErrorCode::unsupported_image}, // beyond int
         {"P5\n#" + std::string(70000, 'c') + "\n32 32\n255\n", ErrorCode::unsupported_image}, // header too long
     };
@@ -114,17 +114,18 @@ TEST(PnmHeader, Refusals) {
 }
 
 TEST(PnmHeader, LossFactorIsChecked) {
-    EXPECT_EQ(read_header(with_pixels("P5\n32 32\n255\n", 0), ImageFormat::pgm, {}, 12).image.container_header[3], 0xC0);
+    EXPECT_EQ(read_header(with_pixels("P5\n32 32\n255\n", 0), ImageFormat::pgm, {}, 12).image.container_header[3],
+              0xC0);
     for (const int loss_factor : {13, -1})
-        EXPECT_ERROR(ErrorCode::invalid_parameters,
-                     [&] { read_header(bytes_of("P5\n32 32\n255\n"), ImageFormat::pgm, {}, loss_factor); })
-            << loss_factor;
+        EXPECT_ERROR(ErrorCode::invalid_parameters, [&] {
+            read_header(bytes_of("P5\n32 32\n255\n"), ImageFormat::pgm, {}, loss_factor);
+        }) << loss_factor;
 }
 
 // --- Sun raster ---
 
-std::vector<std::uint8_t> sun_raster(std::uint32_t width, std::uint32_t height, std::uint32_t depth,
-                                     std::uint32_t type, std::uint32_t map_length) {
+std::vector<std::uint8_t> sun_raster(std::uint32_t width, std::uint32_t height, std::uint32_t depth, std::uint32_t type,
+                                     std::uint32_t map_length) {
     std::vector<std::uint8_t> file;
     for (std::uint32_t word : {0x59A66A95u, width, height, depth, 0u, type, 1u, map_length})
         for (int shift = 24; shift >= 0; shift -= 8) file.push_back(static_cast<std::uint8_t>(word >> shift));
@@ -190,8 +191,8 @@ TEST(RawParameters, DefaultsAndHeaderBytes) {
         EXPECT_EQ(r.image.image_header_size(), 0);
     }
     EXPECT_EQ(read_header({}, ImageFormat::raw, {64, 64, 1, 0}).crc, 0xEEA7B7FCu);
-    EXPECT_EQ(read_header({}, ImageFormat::raw, {64, 64, 1, 0}, 0, mode_fast | mode_graphics).image.container_header[10],
-              3);
+    EXPECT_EQ(
+        read_header({}, ImageFormat::raw, {64, 64, 1, 0}, 0, mode_fast | mode_graphics).image.container_header[10], 3);
 }
 
 TEST(RawParameters, Refusals) {

@@ -90,8 +90,8 @@ TEST(Memory, StreamsOfA64By65535ImageRunInConstantMemory) {
                              }};
         std::uint64_t written = 0;
         const std::size_t encode_peak = peak_during([&] {
-            written = encode_stream(rows, [&](std::span<const std::uint8_t> b) { std::fwrite(b.data(), 1, b.size(), file); },
-                                    c.options);
+            written = encode_stream(
+                rows, [&](std::span<const std::uint8_t> b) { std::fwrite(b.data(), 1, b.size(), file); }, c.options);
         });
         EXPECT_LT(encode_peak, 2 * MiB) << c.name << ": the image is " << image_bytes << " bytes";
         ASSERT_GT(written, 0u);
@@ -104,8 +104,9 @@ TEST(Memory, StreamsOfA64By65535ImageRunInConstantMemory) {
             decode_stream([&](std::span<std::uint8_t> out) { return std::fread(out.data(), 1, out.size(), file); },
                           [&](int y, const Row& row) {
                               make_row(y, c.channels, c.bits, e8, e16);
-                              const bool same = c.bits > 8 ? std::equal(row.samples16.begin(), row.samples16.end(), e16.begin())
-                                                           : std::equal(row.samples8.begin(), row.samples8.end(), e8.begin());
+                              const bool same =
+                                  c.bits > 8 ? std::equal(row.samples16.begin(), row.samples16.end(), e16.begin())
+                                             : std::equal(row.samples8.begin(), row.samples8.end(), e8.begin());
                               rows_wrong += same ? 0 : 1;
                               ++rows_seen;
                           });

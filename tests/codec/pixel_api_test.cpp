@@ -36,7 +36,8 @@ PaddedView padded(const TestImage& image, const Samples& packed, std::size_t pad
     PaddedView result;
     for (int y = 0; y < image.height; ++y) {
         if (packed.s16.empty()) {
-            result.samples.s8.insert(result.samples.s8.end(), packed.s8.begin() + y * row, packed.s8.begin() + (y + 1) * row);
+            result.samples.s8.insert(result.samples.s8.end(), packed.s8.begin() + y * row,
+                                     packed.s8.begin() + (y + 1) * row);
             if (y + 1 < image.height) result.samples.s8.insert(result.samples.s8.end(), pad, 0xEE);
         } else {
             result.samples.s16.insert(result.samples.s16.end(), packed.s16.begin() + y * row,
@@ -82,7 +83,10 @@ TEST(Encode, MatchesTheCommandOnThePnmFileOfTheSamples) {
                                                                  : Row{std::span(samples.s8).subspan(start, row), {}};
                            }};
             const std::uint64_t written = encode_stream(
-                rows, [&](std::span<const std::uint8_t> bytes) { streamed.insert(streamed.end(), bytes.begin(), bytes.end()); },
+                rows,
+                [&](std::span<const std::uint8_t> bytes) {
+                    streamed.insert(streamed.end(), bytes.begin(), bytes.end());
+                },
                 options);
             EXPECT_EQ(written, streamed.size());
             EXPECT_TRUE(streamed == expected) << describe(depth, options) << " streamed";
@@ -149,8 +153,8 @@ TEST(Decode, EveryFormatAndModeGivesTheSamplesOfTheFileTheCommandRestores) {
                 const std::vector<std::uint8_t> compressed = command_compress(dir, c.file_name, c.file, options, extra);
                 const std::vector<std::uint8_t> restored = command_restore(dir, compressed, c.file_name);
                 ASSERT_EQ(restored.size(), c.file.size()) << what;
-                const Samples expected = samples_of_file_bytes(restored.data() + c.header_size,
-                                                               restored.size() - c.header_size, c.bytes_per_sample == 2);
+                const Samples expected = samples_of_file_bytes(
+                    restored.data() + c.header_size, restored.size() - c.header_size, c.bytes_per_sample == 2);
 
                 const Image image = decode(compressed);
                 EXPECT_TRUE(samples_of(image) == expected) << what;
@@ -236,8 +240,11 @@ TEST(Encode, RefusesViewsItCannotRead) {
         {"17 bits", {40, 36, 1, 17, {}, deep_samples.s16, 0}, {}, ErrorCode::invalid_argument},
         {"8 bits in samples16", {40, 36, 1, 8, {}, deep_samples.s16, 0}, {}, ErrorCode::invalid_argument},
         {"12 bits in samples8", {40, 36, 1, 12, grey_samples.s8, {}, 0}, {}, ErrorCode::invalid_argument},
-        {"one sample short", {40, 36, 1, 8, std::span(grey_samples.s8).first(40 * 36 - 1), {}, 0}, {},
-         ErrorCode::invalid_argument, false},
+        {"one sample short",
+         {40, 36, 1, 8, std::span(grey_samples.s8).first(40 * 36 - 1), {}, 0},
+         {},
+         ErrorCode::invalid_argument,
+         false},
         {"stride below a row", {40, 36, 1, 8, grey_samples.s8, {}, 39}, {}, ErrorCode::invalid_argument, false},
         {"stride past the span", {40, 36, 1, 8, grey_samples.s8, {}, 41}, {}, ErrorCode::invalid_argument, false},
         {"huge stride", {40, 36, 1, 8, grey_samples.s8, {}, SIZE_MAX / 2}, {}, ErrorCode::invalid_argument, false},
@@ -249,7 +256,9 @@ TEST(Encode, RefusesViewsItCannotRead) {
         {"loss factor 13", grey_view, {false, false, 13, 0}, ErrorCode::invalid_parameters},
         {"loss factor -1", grey_view, {false, true, -1, 0}, ErrorCode::invalid_parameters},
         {"sample above 12 bits", {40, 36, 1, 12, {}, too_deep, 0}, {}, ErrorCode::invalid_parameters},
-        {"sample above 12 bits, lossless graphics", {40, 36, 1, 12, {}, too_deep, 0}, {false, true, 0, 0},
+        {"sample above 12 bits, lossless graphics",
+         {40, 36, 1, 12, {}, too_deep, 0},
+         {false, true, 0, 0},
          ErrorCode::invalid_parameters},
         {"fits", deep_view, {}, ErrorCode::ok},
     };
@@ -263,7 +272,11 @@ TEST(Encode, RefusesViewsItCannotRead) {
                                  return Row{v.samples8.subspan(std::min(start, v.samples8.size())),
                                             v.samples16.subspan(std::min(start, v.samples16.size()))};
                              }};
-        EXPECT_EQ(code_of([&] { encode_stream(rows, [](std::span<const std::uint8_t>) {}, c.options); }), c.code)
+        EXPECT_EQ(code_of([&] {
+                      encode_stream(
+                          rows, [](std::span<const std::uint8_t>) {}, c.options);
+                  }),
+                  c.code)
             << c.name << " streamed";
     }
 }

@@ -9,7 +9,6 @@
 
 #include "support/test_images.hpp"
 
-
 namespace vrk::test {
 namespace {
 
@@ -18,16 +17,15 @@ struct Mode {
     bool fast;
     bool graphics;
 };
-constexpr Mode modes[] = {{"normal", false, false}, {"fast", true, false}, {"graphics", false, true},
-                          {"fast_graphics", true, true}};
+constexpr Mode modes[] = {
+    {"normal", false, false}, {"fast", true, false}, {"graphics", false, true}, {"fast_graphics", true, true}};
 
 struct Depth {
     const char* name;
     int bytes_per_pixel;
     int bits_per_sample;
 };
-constexpr Depth depths[] = {{"grey8", 1, 8}, {"grey10", 2, 10}, {"grey12", 2, 12}, {"grey16", 2, 16},
-                            {"colour", 3, 8}};
+constexpr Depth depths[] = {{"grey8", 1, 8}, {"grey10", 2, 10}, {"grey12", 2, 12}, {"grey16", 2, 16}, {"colour", 3, 8}};
 
 std::vector<std::uint8_t> round_trip(const TestImage& image, Options options) {
     const std::vector<std::uint8_t> file = image.pnm_file();
@@ -61,7 +59,8 @@ TEST(RoundTrip, NearLosslessGraphicsStaysWithinTheLossFactor) {
         for (const Depth& depth : depths)
             for (int loss : {1, 2, 3, 7, 12})
                 for (Pattern pattern : {Pattern::photo, Pattern::noise, Pattern::checkerboard}) {
-                    const TestImage image = make_image(45, 70, depth.bytes_per_pixel, depth.bits_per_sample, pattern, 7);
+                    const TestImage image =
+                        make_image(45, 70, depth.bytes_per_pixel, depth.bits_per_sample, pattern, 7);
                     const std::vector<std::uint8_t> restored = round_trip(image, {mode.fast, true, loss});
                     EXPECT_LE(largest_error(image, restored), loss) << mode.name << " " << depth.name << " L" << loss;
                     EXPECT_TRUE(std::equal(restored.begin(), restored.begin() + 10, image.pnm_file().begin()));
@@ -120,7 +119,8 @@ TEST(RoundTrip, WorstCaseImagesInEveryModeAndLossFactor) {
         for (const Depth& depth : {depths[0], depths[2], depths[3], depths[4]})
             for (Pattern pattern : {Pattern::noise, Pattern::constant, Pattern::checkerboard, Pattern::stripes})
                 for (int loss : {0, 1, 12}) {
-                    const TestImage image = make_image(64, 64, depth.bytes_per_pixel, depth.bits_per_sample, pattern, 11);
+                    const TestImage image =
+                        make_image(64, 64, depth.bytes_per_pixel, depth.bits_per_sample, pattern, 11);
                     const std::vector<std::uint8_t> restored = round_trip(image, {mode.fast, mode.graphics, loss});
                     if (loss == 0) {
                         EXPECT_TRUE(restored == image.pnm_file()) << mode.name << " " << depth.name;

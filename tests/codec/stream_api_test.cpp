@@ -79,36 +79,43 @@ TEST(StreamFunctions, AreChecked) {
     EXPECT_EQ(code_of([&] { decode_stream({}, ignore_rows); }), ErrorCode::invalid_argument);
     EXPECT_EQ(code_of([&] { decode_stream(reader(file, position, {64}), {}); }), ErrorCode::invalid_argument);
     EXPECT_EQ(position, 0u) << "nothing read before the arguments are checked";
-    EXPECT_EQ(code_of([&] {
-                  decode_stream([](std::span<std::uint8_t> out) { return out.size() + 1; }, ignore_rows);
-              }),
+    EXPECT_EQ(code_of([&] { decode_stream([](std::span<std::uint8_t> out) { return out.size() + 1; }, ignore_rows); }),
               ErrorCode::invalid_argument)
         << "a read function claiming more than its span";
     const std::vector<std::uint8_t> cut(file.begin(), file.end() - 1);
     position = 0;
     EXPECT_EQ(code_of([&] { decode_stream(reader(cut, position, {100}), ignore_rows); }), ErrorCode::cannot_read);
 
-    const auto row_of = [&](int y) { return Row{std::span(samples.s8).subspan(static_cast<std::size_t>(y) * 40, 40), {}}; };
+    const auto row_of = [&](int y) {
+        return Row{std::span(samples.s8).subspan(static_cast<std::size_t>(y) * 40, 40), {}};
+    };
     EXPECT_EQ(code_of([&] { encode_stream({40, 40, 1, 8, {}}, ignore_bytes); }), ErrorCode::invalid_argument);
     EXPECT_EQ(code_of([&] { encode_stream({40, 40, 1, 8, row_of}, {}); }), ErrorCode::invalid_argument);
     EXPECT_EQ(code_of([&] {
-                  encode_stream({40, 40, 1, 8, [&](int y) { return y == 20 ? Row{row_of(y).samples8.first(39), {}} : row_of(y); }},
+                  encode_stream({40, 40, 1, 8,
+                                 [&](int y) {
+                                     return y == 20 ? Row{row_of(y).samples8.first(39), {}} : row_of(y);
+                                 }},
                                 ignore_bytes);
               }),
               ErrorCode::invalid_argument)
         << "a short row";
-    EXPECT_EQ(code_of([&] { encode_stream({40, 40, 1, 8, [](int) { return Row{}; }}, ignore_bytes); }),
+    EXPECT_EQ(code_of([&] {
+                  encode_stream({40, 40, 1, 8, [](int) { return Row{}; }}, ignore_bytes);
+              }),
               ErrorCode::invalid_argument)
         << "an empty row";
 
     // The caller's own exceptions pass through unchanged.
     position = 0;
-    EXPECT_THROW(decode_stream(reader(file, position, {64}), [](int y, const Row&) {
-                     if (y == 3) throw std::runtime_error("stop");
-                 }),
+    EXPECT_THROW(decode_stream(reader(file, position, {64}),
+                               [](int y, const Row&) {
+                                   if (y == 3) throw std::runtime_error("stop");
+                               }),
                  std::runtime_error);
-    EXPECT_THROW(encode_stream({40, 40, 1, 8, row_of}, [](std::span<const std::uint8_t>) { throw std::range_error("full"); }),
-                 std::range_error);
+    EXPECT_THROW(
+        encode_stream({40, 40, 1, 8, row_of}, [](std::span<const std::uint8_t>) { throw std::range_error("full"); }),
+        std::range_error);
 }
 
 } // namespace

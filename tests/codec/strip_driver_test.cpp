@@ -120,9 +120,10 @@ TYPED_TEST(StripDriverTest, ErrorsAndPartialOutputDoNotDependOnThreads) {
         for (const int threads : {1, 2}) {
             MemorySource source{std::span(records).first(cut)};
             SinkFailingAfter restored(SIZE_MAX);
-            EXPECT_ERROR(ErrorCode::cannot_read, [&] {
-                decode_strips_into<TypeParam>(this->parameters(), source, restored, CRC_SEED, threads);
-            }) << "cut at " << cut << ", " << threads << " threads";
+            EXPECT_ERROR(
+                ErrorCode::cannot_read,
+                [&] { decode_strips_into<TypeParam>(this->parameters(), source, restored, CRC_SEED, threads); })
+                << "cut at " << cut << ", " << threads << " threads";
             written[threads - 1] = restored.bytes;
         }
         EXPECT_TRUE(written[0] == written[1]) << "cut at " << cut;
@@ -132,9 +133,10 @@ TYPED_TEST(StripDriverTest, ErrorsAndPartialOutputDoNotDependOnThreads) {
         for (const int threads : {1, 2}) {
             MemorySource source(records);
             SinkFailingAfter restored(limit);
-            EXPECT_ERROR(ErrorCode::cannot_write, [&] {
-                decode_strips_into<TypeParam>(this->parameters(), source, restored, CRC_SEED, threads);
-            }) << "limit " << limit << ", " << threads << " threads";
+            EXPECT_ERROR(
+                ErrorCode::cannot_write,
+                [&] { decode_strips_into<TypeParam>(this->parameters(), source, restored, CRC_SEED, threads); })
+                << "limit " << limit << ", " << threads << " threads";
             written[threads - 1] = restored.bytes;
         }
         EXPECT_TRUE(written[0] == written[1]) << "limit " << limit;
@@ -144,9 +146,10 @@ TYPED_TEST(StripDriverTest, ErrorsAndPartialOutputDoNotDependOnThreads) {
         for (const int threads : {1, 2}) {
             MemorySource image_file(this->image_.pixels);
             SinkFailingAfter compressed(limit);
-            EXPECT_ERROR(ErrorCode::cannot_write, [&] {
-                encode_strips_into<TypeParam>(this->parameters(), image_file, compressed, CRC_SEED, threads);
-            }) << "limit " << limit << ", " << threads << " threads";
+            EXPECT_ERROR(
+                ErrorCode::cannot_write,
+                [&] { encode_strips_into<TypeParam>(this->parameters(), image_file, compressed, CRC_SEED, threads); })
+                << "limit " << limit << ", " << threads << " threads";
             written[threads - 1] = compressed.bytes;
         }
         EXPECT_TRUE(written[0] == written[1]) << "limit " << limit;

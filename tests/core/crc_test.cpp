@@ -60,9 +60,7 @@ TEST(Crc, SlicedUpdateMatchesBytewise) {
         }
 }
 
-TEST(Crc, UpdatesChainAcrossCalls) {
-    EXPECT_EQ(crc_of(crc_of(CRC_SEED, "ab"), "c"), crc_of(CRC_SEED, "abc"));
-}
+TEST(Crc, UpdatesChainAcrossCalls) { EXPECT_EQ(crc_of(crc_of(CRC_SEED, "ab"), "c"), crc_of(CRC_SEED, "abc")); }
 
 } // namespace
 } // namespace vrk

@@ -159,16 +159,16 @@ TEST(StagePipeline, ErrorsEndTheRunAsTheSequentialRunEndsIt) {
     struct Case {
         std::set<int> first_fails, second_fails;
     } cases[] = {
-        {{0}, {}},  {{3}, {}},     {{6}, {}},  {{}, {0}},      {{}, {3}},     {{}, {6}},
-        {{4}, {3}}, {{3}, {3}},    {{3}, {2}}, {{2, 5}, {4}},  {{1}, {0}},    {{5}, {1, 2}},
+        {{0}, {}},  {{3}, {}},  {{6}, {}},  {{}, {0}},     {{}, {3}},  {{}, {6}},
+        {{4}, {3}}, {{3}, {3}}, {{3}, {2}}, {{2, 5}, {4}}, {{1}, {0}}, {{5}, {1, 2}},
     };
     for (const Case& c : cases) {
         const Outcome sequential = run_failing(false, 7, c.first_fails, c.second_fails);
         ASSERT_TRUE(sequential.failure.has_value());
         for (int trial = 0; trial < 20; ++trial) {
             const Outcome threaded = run_failing(true, 7, c.first_fails, c.second_fails);
-            EXPECT_EQ(threaded.failure, sequential.failure) << testing::PrintToString(c.first_fails) << " "
-                                                            << testing::PrintToString(c.second_fails);
+            EXPECT_EQ(threaded.failure, sequential.failure)
+                << testing::PrintToString(c.first_fails) << " " << testing::PrintToString(c.second_fails);
             EXPECT_EQ(threaded.finished, sequential.finished);
         }
     }
@@ -186,7 +186,8 @@ TEST(StagePipeline, ObserverSeesEveryStep) {
     };
     for (const bool threaded : {false, true}) {
         Recorder recorder;
-        run_two_stages(5, threaded, [](int, int) {}, [](int, int) {}, &recorder);
+        run_two_stages(
+            5, threaded, [](int, int) {}, [](int, int) {}, &recorder);
         const std::vector<Event> events = recorder.log.events();
         ASSERT_EQ(events.size(), 20u);
         for (int stage = 0; stage < 2; ++stage)

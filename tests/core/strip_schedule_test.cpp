@@ -14,15 +14,9 @@ TEST(StripSchedule, StripsOfEveryKindOfHeight) {
         int height;
         std::vector<int> rows;
     } cases[] = {
-        {32, {32}},
-        {33, {24, 9}},         // 33 to 48 rows left: 24, so no strip is tiny
-        {48, {24, 24}},
-        {49, {32, 17}},
-        {64, {32, 32}},
-        {81, {32, 32, 17}},
-        {96, {32, 32, 32}},
-        {100, {32, 32, 24, 12}},
-        {65535, {}}, // the tallest image: only the rules below
+        {32, {32}},         {33, {24, 9}}, // 33 to 48 rows left: 24, so no strip is tiny
+        {48, {24, 24}},     {49, {32, 17}},          {64, {32, 32}}, {81, {32, 32, 17}},
+        {96, {32, 32, 32}}, {100, {32, 32, 24, 12}}, {65535, {}}, // the tallest image: only the rules below
     };
     for (const Case& c : cases) {
         std::vector<int> rows;

@@ -97,8 +97,7 @@ TEST(BandCoders, CodersVisitTheirRegionInRowOrder) {
     } cases[] = {{1, 4, 6, 4, 0}, {2, 4, 6, 0, 6}, {3, 4, 6, 4, 6}, {3, 3, 3, 3, 3}};
     for (const auto& c : cases) {
         PositionRecorder recorder;
-        code_band_values(recorder, c.orientation, strip.rows(), c.rows, c.cols, strip.class_row(),
-                         strip.parent_row());
+        code_band_values(recorder, c.orientation, strip.rows(), c.rows, c.cols, strip.class_row(), strip.parent_row());
         std::vector<std::int32_t> expected;
         for (int r = 0; r < c.rows; ++r)
             for (int k = 0; k < c.cols; ++k) expected.push_back((c.row0 + r) * 12 + c.col0 + k);

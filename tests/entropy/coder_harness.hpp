@@ -69,8 +69,6 @@ inline EntropyCoder::StripLimits limits_for(const std::vector<CodedStrip>& strip
     return limits;
 }
 
-
-
 struct EncodedRun {
     std::vector<std::uint8_t> bytes;      // the strip records and the CRC word
     std::vector<std::size_t> record_ends; // where each strip's record ends in `bytes`

@@ -32,28 +32,11 @@ TEST(MagnitudeSets, TablesHaveTheirListedValues) {
 }
 
 TEST(MagnitudeSets, SetOfMagnitudeAtBoundaries) {
-    const std::array<std::pair<std::uint32_t, int>, 22> cases = {{{0, 0},
-                                                                  {1, 1},
-                                                                  {4, 4},
-                                                                  {5, 5},
-                                                                  {6, 5},
-                                                                  {7, 6},
-                                                                  {64, 12},
-                                                                  {65, 13},
-                                                                  {128, 13},
-                                                                  {129, 14},
-                                                                  {255, 14},
-                                                                  {256, 14},
-                                                                  {257, 15},
-                                                                  {512, 15},
-                                                                  {513, 16},
-                                                                  {32768, 21},
-                                                                  {32769, 22},
-                                                                  {8388608, 29},
-                                                                  {8388609, 30},
-                                                                  {134217728, 33},
-                                                                  {134217729, 33},
-                                                                  {0xFFFFFFFFu, 33}}};
+    const std::array<std::pair<std::uint32_t, int>, 22> cases = {
+        {{0, 0},        {1, 1},          {4, 4},          {5, 5},           {6, 5},      {7, 6},
+         {64, 12},      {65, 13},        {128, 13},       {129, 14},        {255, 14},   {256, 14},
+         {257, 15},     {512, 15},       {513, 16},       {32768, 21},      {32769, 22}, {8388608, 29},
+         {8388609, 30}, {134217728, 33}, {134217729, 33}, {0xFFFFFFFFu, 33}}};
     for (const auto& [m, k] : cases) EXPECT_EQ(magnitude_set_of(m), k) << m;
     // Every magnitude of sets 0 to 22 lies in [first, next first).
     for (std::uint32_t m = 0; m <= 65536; ++m) {

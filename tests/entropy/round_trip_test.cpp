@@ -37,8 +37,7 @@ std::int32_t draw(Statistics statistics, int alphabet, std::mt19937& random) {
         while (k < alphabet - 1 && random() % 3 == 0) ++k;
         return value_in_set(k, random);
     }
-    case Statistics::uniform:
-        return value_in_set(static_cast<int>(random() % alphabet), random);
+    case Statistics::uniform: return value_in_set(static_cast<int>(random() % alphabet), random);
     case Statistics::largest:
         return random() & 1 ? -static_cast<std::int32_t>(set_first[alphabet] - 1)
                             : static_cast<std::int32_t>(set_first[alphabet] - 1);
@@ -65,7 +64,8 @@ TEST_P(EntropyRoundTrip, DecodesWhatItEncoded) {
         const bool wavelet = s % 2 == 1;
         const int height = wavelet ? 8 * (1 + static_cast<int>(random() % 4)) : 1 + s % 32;
         const int width = wavelet ? 16 + 8 * static_cast<int>(random() % 15) : 3 + static_cast<int>(random() % 120);
-        CodedStrip strip{wavelet ? wavelet_calls(height, width) : plane_calls(height, width), StripArray(height, width)};
+        CodedStrip strip{wavelet ? wavelet_calls(height, width) : plane_calls(height, width),
+                         StripArray(height, width)};
         const bool zero_rows = random() % 4 == 0;
         for (int r = 0; r < height; ++r)
             for (int c = 0; c < width; ++c)

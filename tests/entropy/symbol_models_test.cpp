@@ -117,8 +117,8 @@ TEST(ArithmeticModel, ScaledSearchMatchesTheDividedOne) {
 
 TEST(TotalDivision, MatchesDivisionForEveryTotal) {
     for (std::uint32_t d = 2; d <= max_divided_total; ++d) {
-        for (const std::uint32_t n : {0u, 1u, d - 1, d, d + 1, 0x400000u * 7 + 5, 0x7FFFFFFFu, 0xFFFFFFFFu - d,
-                                      0xFFFFFFFFu}) {
+        for (const std::uint32_t n :
+             {0u, 1u, d - 1, d, d + 1, 0x400000u * 7 + 5, 0x7FFFFFFFu, 0xFFFFFFFFu - d, 0xFFFFFFFFu}) {
             ASSERT_EQ(divide_by_total(n, d), n / d) << n << " / " << d;
         }
         const std::uint32_t top = 0xFFFFFFFFu / d * d; // the largest multiple, and just below it

@@ -15,20 +15,26 @@ struct MedCase {
 TEST(PredictMed, BranchesAndTies) {
     const MedCase cases[] = {
         // b <= a
-        {5, 3, 9, 3}, {5, 3, 5, 3}, // c at or above a: b
-        {5, 3, 4, 4},               // c between: a + b - c
-        {5, 3, 3, 5}, {5, 3, 0, 5}, // c at or below b: a
+        {5, 3, 9, 3},
+        {5, 3, 5, 3}, // c at or above a: b
+        {5, 3, 4, 4}, // c between: a + b - c
+        {5, 3, 3, 5},
+        {5, 3, 0, 5}, // c at or below b: a
         // a == b: every branch gives the same value
-        {4, 4, 9, 4}, {4, 4, 4, 4}, {4, 4, 0, 4},
+        {4, 4, 9, 4},
+        {4, 4, 4, 4},
+        {4, 4, 0, 4},
         // b > a
-        {3, 5, 9, 3}, {3, 5, 5, 3}, // c at or above b: a
-        {3, 5, 4, 4},               // between
-        {3, 5, 3, 5}, {3, 5, 0, 5}, // c at or below a: b
+        {3, 5, 9, 3},
+        {3, 5, 5, 3}, // c at or above b: a
+        {3, 5, 4, 4}, // between
+        {3, 5, 3, 5},
+        {3, 5, 0, 5}, // c at or below a: b
         // a gradient: the plane through the neighbours
-        {10, 20, 12, 18}, {20, 10, 12, 18},
+        {10, 20, 12, 18},
+        {20, 10, 12, 18},
     };
-    for (const MedCase& m : cases)
-        EXPECT_EQ(predict_med(m.a, m.b, m.c), m.expected) << m.a << ' ' << m.b << ' ' << m.c;
+    for (const MedCase& m : cases) EXPECT_EQ(predict_med(m.a, m.b, m.c), m.expected) << m.a << ' ' << m.b << ' ' << m.c;
 }
 
 TEST(PredictMed, IsTheMedianOfLeftAboveAndTheirPlane) {

@@ -126,8 +126,7 @@ TEST(GraphicsPrediction, LossyRowZeroStartsFromMidRange) {
         std::fill(image.pixels.begin(), image.pixels.end(), 0);
         Prediction prediction(image, 1);
         prediction.encode_next();
-        for (int p = 0; p < image.planes(); ++p)
-            EXPECT_EQ(prediction.residual(p, 0, 0), c.index) << c.bits << " bits";
+        for (int p = 0; p < image.planes(); ++p) EXPECT_EQ(prediction.residual(p, 0, 0), c.index) << c.bits << " bits";
     }
 }
 

@@ -66,7 +66,9 @@ std::vector<ConformanceCase> load_table() {
 
 } // namespace
 
-std::span<const std::uint8_t> ConformanceCase::strip_records() const { return std::span(compressed).subspan(head_size(*this)); }
+std::span<const std::uint8_t> ConformanceCase::strip_records() const {
+    return std::span(compressed).subspan(head_size(*this));
+}
 
 std::uint32_t ConformanceCase::image_crc() const {
     const std::size_t n = compressed.size();

@@ -17,9 +17,9 @@
 namespace vrk::test {
 
 struct ConformanceCase {
-    std::string name;                   // the compressed file's stem, e.g. "g8-photo.n5"
-    std::string input_name;             // the input's file name, e.g. "g8-photo.pgm"
-    std::vector<std::string> arguments; // the vrk command's arguments (after its name)
+    std::string name;                     // the compressed file's stem, e.g. "g8-photo.n5"
+    std::string input_name;               // the input's file name, e.g. "g8-photo.pgm"
+    std::vector<std::string> arguments;   // the vrk command's arguments (after its name)
     std::vector<std::uint8_t> input;      // the image file
     std::vector<std::uint8_t> compressed; // the known-good compressed file
     std::vector<std::uint8_t> decoded;    // the restored image file: the input itself when lossless

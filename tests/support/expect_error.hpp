@@ -41,8 +41,8 @@ testing::AssertionResult fails_with(ErrorCode expected, Action&& action) {
     const std::optional<ErrorCode> code = error_of(action);
     if (!code) return testing::AssertionFailure() << "no error, expected " << testing::PrintToString(expected);
     if (*code != expected)
-        return testing::AssertionFailure() << "error " << testing::PrintToString(*code) << ", expected "
-                                           << testing::PrintToString(expected);
+        return testing::AssertionFailure()
+               << "error " << testing::PrintToString(*code) << ", expected " << testing::PrintToString(expected);
     return testing::AssertionSuccess();
 }
 
@@ -62,8 +62,8 @@ testing::AssertionResult allowed_error_or_exact(std::span<const ErrorCode> allow
     } catch (const Error& error) {
         if (std::find(allowed.begin(), allowed.end(), error.code()) != allowed.end())
             return testing::AssertionSuccess();
-        return testing::AssertionFailure() << "error " << testing::PrintToString(error.code())
-                                           << " is not one of the allowed";
+        return testing::AssertionFailure()
+               << "error " << testing::PrintToString(error.code()) << " is not one of the allowed";
     }
 }
 

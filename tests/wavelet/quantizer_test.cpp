@@ -16,11 +16,11 @@ TEST(Quantizer, ValuesTruncateTowardsZeroAndComeBackNearTheMiddle) {
         std::int32_t quantized, restored;
     };
     const Case cases[] = {
-        {1, 1, 0, 0},   {-1, 1, 0, 0},  {5, 1, 2, 4},    {-5, 1, -2, -4}, // s = 1: exactly 2q
-        {3, 2, 0, 0},   {-3, 2, 0, 0},  {7, 2, 1, 5},    {-9, 2, -2, -9}, // s = 2: 4|q| + 1
-        {8, 3, 1, 11},  {-8, 3, -1, -11},                                 // s = 3: 8|q| + 3
-        {45, 4, 2, 39}, {-45, 4, -2, -39},                                // loss factor 12, orientation 2
-        {0, 5, 0, 0},   {-31, 5, 0, 0}, {32, 5, 1, 47},
+        {1, 1, 0, 0},   {-1, 1, 0, 0},     {5, 1, 2, 4},   {-5, 1, -2, -4}, // s = 1: exactly 2q
+        {3, 2, 0, 0},   {-3, 2, 0, 0},     {7, 2, 1, 5},   {-9, 2, -2, -9}, // s = 2: 4|q| + 1
+        {8, 3, 1, 11},  {-8, 3, -1, -11},                                   // s = 3: 8|q| + 3
+        {45, 4, 2, 39}, {-45, 4, -2, -39},                                  // loss factor 12, orientation 2
+        {0, 5, 0, 0},   {-31, 5, 0, 0},    {32, 5, 1, 47},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(quantize_value(c.v, c.shift), c.quantized) << c.v << " >> " << c.shift;
@@ -66,8 +66,7 @@ TEST(Quantizer, EachBandGetsItsOwnShiftAndTheLowRegionStaysExact) {
                 for (int c = 0; c < stride; ++c) {
                     const std::int32_t v = original[r * stride + c];
                     const int shift = c < cols ? shift_at(loss_factor, r, c, rows, cols) : 0;
-                    const std::int32_t expected =
-                        shift == 0 ? v : dequantize_value(quantize_value(v, shift), shift);
+                    const std::int32_t expected = shift == 0 ? v : dequantize_value(quantize_value(v, shift), shift);
                     ASSERT_EQ(plane[r * stride + c], expected) << "loss " << loss_factor << " at " << r << "," << c;
                 }
             }

@@ -101,11 +101,11 @@ TEST(StripTransform, LevelCountFollowsTheOddPartOfHeightAndWidth) {
 
 TEST(StripTransform, SerpentineRunsAlternateRowsBackwards) {
     // Three rows: row 1 is visited right to left, p carries over row ends.
-    Values band = {1, 2, 3,  //
-                   4, 5, 6,  //
+    Values band = {1, 2, 3, //
+                   4, 5, 6, //
                    7, 8, 9};
     serpentine_differences(band.data(), 3, 3, 3);
-    EXPECT_EQ(band, (Values{1, 1, 1,  //
+    EXPECT_EQ(band, (Values{1, 1, 1,   //
                             -1, -1, 3, //
                             3, 1, 1}));
     inverse_serpentine_differences(band.data(), 3, 3, 3);
@@ -123,8 +123,8 @@ struct PlaneFixture {
 
     PlaneFixture(int rows, int cols)
         : planes(1, cols), carry_store(2 * max_transform_levels * static_cast<std::size_t>(cols), 0),
-          scratch_line(static_cast<std::size_t>(std::max(cols, max_strip_rows))), strip{planes.row(0, 0), cols, rows, cols,
-                                                                                     carries} {
+          scratch_line(static_cast<std::size_t>(std::max(cols, max_strip_rows))), strip{planes.row(0, 0), cols, rows,
+                                                                                        cols, carries} {
         for (int l = 0; l < max_transform_levels; ++l) {
             carries.low[static_cast<std::size_t>(l)] = carry_store.data() + (2 * l) * cols;
             carries.high[static_cast<std::size_t>(l)] = carry_store.data() + (2 * l + 1) * cols;

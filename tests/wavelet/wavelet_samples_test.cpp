@@ -28,7 +28,9 @@ ImageParameters parameters(int width, int bytes_per_pixel, int bits_per_sample =
 Strip strip_of(int rows) { return Strip{1, rows, (rows + 7) / 8 * 8, false, 32}; }
 
 // Planes as wide as the padded width of the image.
-StripPlanes planes_for(const ImageParameters& image) { return StripPlanes(image.plane_count(), (image.width + 7) / 8 * 8); }
+StripPlanes planes_for(const ImageParameters& image) {
+    return StripPlanes(image.plane_count(), (image.width + 7) / 8 * 8);
+}
 
 TEST(WaveletSamples, ColourPixelsBecomeAverageAndDifferencesAndTheInverseIsExact) {
     const ImageParameters image = parameters(32, 3);
