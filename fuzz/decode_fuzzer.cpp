@@ -16,9 +16,9 @@ namespace {
 
 // The most samples (pixels x channels) an input may declare and still be
 // decoded: 181 x 181 grey or 104 x 105 colour, 32 rows of 1024 grey or 341
-// colour pixels. The slowest content at this size (noise on 32 columns, with
-// prefix codes) decodes twice in about 0.1 s in this build on an idle
-// machine, a hundredth of the time limit CI gives each input.
+// colour pixels. The slowest content at this size (noise on 32 columns)
+// decodes twice in at most 0.2 s in this build on a busy two-core machine,
+// a fiftieth of the 10 s that CI allows each input.
 constexpr std::uint64_t max_decoded_samples = std::uint64_t{1} << 15;
 
 bool same_shape(const vrk::Info& a, const vrk::Info& b) {
