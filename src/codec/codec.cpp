@@ -10,21 +10,31 @@ namespace vrk {
 
 namespace {
 
+// What a run of either direction starts with: the coder of the engine's
+// strips, and the driver with the run's threads, layout and observer.
+template <class Engine>
+EntropyCoder coder_for(const ImageParameters& image, EntropyCoder::Direction direction) {
+    return EntropyCoder(direction, image.fast(), image.bits_per_sample, strip_limits<Engine>(image));
+}
+
+template <class Engine>
+StripDriver<Engine> driver_for(const ImageParameters& image, const RunSettings& settings) {
+    return StripDriver<Engine>(image, stage_threads(settings.threads), settings.layout, settings.observer);
+}
+
 template <class Engine>
 std::uint32_t encode_with(const ImageParameters& image, std::uint32_t header_crc, SampleSource& samples,
                           CompressedWriter& out, const RunSettings& settings) {
-    EntropyCoder coder(EntropyCoder::Direction::encode, image.fast(), image.bits_per_sample,
-                       strip_limits<Engine>(image));
-    StripDriver<Engine> driver(image, stage_threads(settings.threads), settings.layout, settings.observer);
+    EntropyCoder coder = coder_for<Engine>(image, EntropyCoder::Direction::encode);
+    StripDriver<Engine> driver = driver_for<Engine>(image, settings);
     return driver.encode(header_crc, samples, coder, out);
 }
 
 template <class Engine>
 std::uint32_t decode_with(const ImageParameters& image, std::uint32_t header_crc, CompressedReader& in,
                           SampleSink& samples, const RunSettings& settings) {
-    EntropyCoder coder(EntropyCoder::Direction::decode, image.fast(), image.bits_per_sample,
-                       strip_limits<Engine>(image));
-    StripDriver<Engine> driver(image, stage_threads(settings.threads), settings.layout, settings.observer);
+    EntropyCoder coder = coder_for<Engine>(image, EntropyCoder::Direction::decode);
+    StripDriver<Engine> driver = driver_for<Engine>(image, settings);
     return driver.decode(header_crc, in, coder, samples);
 }
 
