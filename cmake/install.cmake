@@ -2,6 +2,30 @@
 # (find_package(vrk) gives vrk::vrk), a pkg-config file and the man page.
 include(CMakePackageConfigHelpers)
 
+# Installing checks first that everything it is about to copy was built, and
+# copies nothing otherwise: a build of one target (say `--target vrk`) followed
+# by an install must not leave half a package behind. `--component python`
+# needs the Python package alone (built by the target python).
+set(vrk_built_files $<TARGET_FILE:vrk> $<TARGET_FILE:${vrk_library}>)
+set(vrk_python_files "")
+if(VRK_PYTHON)
+  set(vrk_python_files $<TARGET_FILE:vrk_python_vrk>)
+endif()
+install(CODE "
+  if(CMAKE_INSTALL_COMPONENT STREQUAL \"python\")
+    set(vrk_needed ${vrk_python_files})
+  elseif(CMAKE_INSTALL_COMPONENT)
+    set(vrk_needed ${vrk_built_files})
+  else()
+    set(vrk_needed ${vrk_built_files} ${vrk_python_files})
+  endif()
+  foreach(built IN LISTS vrk_needed)
+    if(NOT EXISTS \"\${built}\")
+      message(FATAL_ERROR \"\${built} is not built, so nothing was installed. Build first: \"
+        \"cmake --build ${PROJECT_BINARY_DIR} (or, for the Python package alone, its target python).\")
+    endif()
+  endforeach()" ALL_COMPONENTS)
+
 install(TARGETS vrk RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS ${vrk_library} EXPORT vrkTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
