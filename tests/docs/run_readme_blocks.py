@@ -1,0 +1,174 @@
+"""Runs every code block of a README as the reader would, and fails on the first that fails.
+
+A fence's language says what the block is:
+  sh      shell commands, run with bash -e in a scratch folder of sample images
+  python  a complete program, run there by /usr/bin/python3
+  c, cpp  a complete program, compiled against the installed package (pkg-config) and run there
+  text    not a program: usage, console output, lists
+A block preceded by the line `<!-- run by .ci/run -->` runs in the repository root instead (it
+builds or tests the repository itself); it must then appear in .ci/run word for word (where a
+`|| exit 1` may follow it, since a failing && list does not stop a `set -e` script).
+
+The package is installed first into a fresh prefix, whose bin/ leads PATH and whose Python site
+is on PYTHONPATH. Every sh and python block runs twice in the same folder: a recipe must survive
+being run again. Usage: run_readme_blocks.py --build DIR --source DIR [--cmake PATH] README...
+"""
+
+import argparse
+import glob
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+CI_MARK = "<!-- run by .ci/run -->"
+LANGUAGES = ("sh", "python", "c", "cpp", "text")
+PYTHON = "/usr/bin/python3"
+
+
+def blocks_of(path):
+    """(line number, language, text, run by CI) for each fenced block of a Markdown file."""
+    lines = open(path, encoding="utf-8").read().split("\n")
+    found, i = [], 0
+    while i < len(lines):
+        opening = re.match(r"^```(\S*)\s*$", lines[i])
+        if not opening:
+            i += 1
+            continue
+        start = i
+        i += 1
+        while i < len(lines) and lines[i] != "```":
+            i += 1
+        if i == len(lines):
+            raise SystemExit(f"{path}:{start + 1}: a code block never closes")
+        previous = next((line for line in reversed(lines[:start]) if line.strip()), "")
+        found.append((start + 1, opening.group(1), "\n".join(lines[start + 1 : i]) + "\n", previous == CI_MARK))
+        i += 1
+    return found
+
+
+def make_samples(folder, source):
+    """The images the READMEs name, from the repository's own samples and a fixed recipe."""
+    inputs = os.path.join(source, "tests", "data", "conformance", "inputs")
+    for name, sample in {
+        "photo.pgm": "g8-photo96.pgm",
+        "photo.ppm": "rgb-photo128.ppm",
+        "camera.ppm": "rgb-photo128.ppm",
+        "scan.pgm": "g12-photo.pgm",
+        "chart.pgm": "g8-shapes.pgm",
+        "screenshot.ppm": "rgb-photo.ppm",
+    }.items():
+        shutil.copy(os.path.join(inputs, sample), os.path.join(folder, name))
+    # 640 x 480 samples of 16 bits, high byte first: a smooth ramp with a fixed pattern of noise.
+    with open(os.path.join(folder, "scan.raw"), "wb") as raw:
+        state = 12345
+        for y in range(480):
+            row = bytearray()
+            for x in range(640):
+                state = (state * 1103515245 + 12345) & 0x7FFFFFFF
+                value = (x * 37 + y * 61 + (state >> 20)) & 0xFFFF
+                row += value.to_bytes(2, "big")
+            raw.write(row)
+    for command, image, output in (
+        ("pnmtopng", "photo.ppm", "photo.png"),
+        ("pnmtotiff", "scan.pgm", "scan.tif"),
+        ("pnmtojpeg", "camera.ppm", "camera.jpg"),
+    ):
+        with open(os.path.join(folder, image), "rb") as stdin, open(os.path.join(folder, output), "wb") as stdout:
+            subprocess.run([command], stdin=stdin, stdout=stdout, stderr=subprocess.DEVNULL, check=True)
+    os.mkdir(os.path.join(folder, "folder"))
+    for i, sample in enumerate(("g8-photo.pgm", "g8-photo96.pgm", "g12-photo.pgm", "g16-noise.pgm")):
+        shutil.copy(os.path.join(inputs, sample), os.path.join(folder, "folder", f"frame{i}.pgm"))
+
+
+def install(build, cmake, prefix):
+    subprocess.run([cmake, "--install", build, "--prefix", prefix], check=True, stdout=subprocess.DEVNULL)
+    sites = glob.glob(os.path.join(prefix, "lib", "python3*", "*-packages"))
+    if len(sites) != 1:
+        raise SystemExit(f"no single Python site under {prefix}: {sites}")
+    return sites[0]
+
+
+def run_block(language, text, folder, env, prefix):
+    """Runs one block in `folder`; returns (status, output)."""
+    if language in ("sh", "python"):
+        script = os.path.join(folder, "block.sh" if language == "sh" else "block.py")
+        with open(script, "w", encoding="utf-8") as out:
+            out.write(text)
+        command = ["bash", "-e", script] if language == "sh" else [PYTHON, script]
+        outputs, status = [], 0
+        for _ in range(2):
+            done = subprocess.run(command, cwd=folder, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                  stderr=subprocess.STDOUT, text=True, errors="replace", timeout=600)
+            outputs.append(done.stdout)
+            status = done.returncode
+            if status != 0:
+                break
+        os.remove(script)
+        return status, "\n--- run again ---\n".join(outputs)
+    source = os.path.join(folder, "program." + language)
+    with open(source, "w", encoding="utf-8") as out:
+        out.write(text)
+    program = os.path.join(folder, "program")
+    pkg = ["pkg-config", "--cflags", "--libs", "--static", "vrk"]
+    flags = subprocess.run(pkg, env=env, stdout=subprocess.PIPE, text=True, check=True).stdout.split()
+    compiler = ["cc", "-std=c99"] if language == "c" else ["g++", "-std=c++20"]
+    built = subprocess.run(compiler + ["-Wall", "-Wextra", "-Werror", "-o", program, source] + flags, env=env,
+                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    if built.returncode != 0:
+        return built.returncode, built.stdout
+    done = subprocess.run([program], cwd=folder, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                          stderr=subprocess.STDOUT, text=True, errors="replace", timeout=600)
+    return done.returncode, done.stdout
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--source", required=True)
+    parser.add_argument("--cmake", default="cmake")
+    parser.add_argument("readmes", nargs="+")
+    args = parser.parse_args()
+
+    ci_script = open(os.path.join(args.source, ".ci", "run"), encoding="utf-8").read()
+    failures = []
+    with tempfile.TemporaryDirectory(prefix="vrk-readme-") as scratch:
+        prefix = os.path.join(scratch, "prefix")
+        site = install(args.build, args.cmake, prefix)
+        env = dict(os.environ)
+        env["PATH"] = os.path.join(prefix, "bin") + os.pathsep + env.get("PATH", "")
+        env["PYTHONPATH"] = site
+        env["PKG_CONFIG_PATH"] = os.path.join(prefix, "lib", "pkgconfig")
+        env["PYTHONNOUSERSITE"] = "1"
+        env.pop("VRK_THREADS", None)
+        samples = os.path.join(scratch, "samples")
+        os.mkdir(samples)
+        make_samples(samples, args.source)
+        for readme in args.readmes:
+            name = os.path.relpath(readme, args.source)
+            for number, (line, language, text, by_ci) in enumerate(blocks_of(readme)):
+                where = f"{name}:{line}"
+                if language not in LANGUAGES:
+                    failures.append(f"{where}: a block needs one of the languages {', '.join(LANGUAGES)}")
+                    continue
+                if by_ci:
+                    if text.rstrip("\n") not in ci_script:
+                        failures.append(f"{where}: marked as run by .ci/run, which does not hold it word for word")
+                    continue
+                if language == "text":
+                    continue
+                folder = os.path.join(scratch, f"{os.path.basename(os.path.dirname(readme)) or 'root'}-{number}")
+                shutil.copytree(samples, folder)
+                status, output = run_block(language, text, folder, env, prefix)
+                print(f"{where}: {language} block: {'ok' if status == 0 else f'status {status}'}", flush=True)
+                if status != 0:
+                    failures.append(f"{where}: the {language} block ends with status {status}:\n{text}\n{output}")
+    for failure in failures:
+        print("FAILED " + failure, file=sys.stderr)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
