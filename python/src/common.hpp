@@ -1,5 +1,6 @@
-// What both extension modules share: vrk::Error as the package's VrkError,
-// read-only views of Python buffers, and the library's option structs.
+// What the extension module shares between its parts: vrk::Error as the
+// package's VrkError, read-only views of Python buffers, the GIL released
+// around library calls, and the library's option structs.
 #pragma once
 
 #include <pybind11/pybind11.h>
@@ -9,7 +10,6 @@
 #include <cstdint>
 #include <exception>
 #include <span>
-#include <vector>
 
 namespace py = pybind11;
 
@@ -36,6 +36,11 @@ inline void raise_vrk_error(const vrk::Error& error) {
     }
 }
 
+// A status of the C ABI as the C++ API reports it.
+inline void check(vrk_status status) {
+    if (status != VRK_OK) throw vrk::Error(static_cast<vrk::ErrorCode>(status));
+}
+
 // A C-contiguous view of any object with the buffer protocol, released on
 // destruction (which must happen with the GIL held).
 class InputBuffer {
@@ -47,8 +52,11 @@ public:
     InputBuffer(const InputBuffer&) = delete;
     InputBuffer& operator=(const InputBuffer&) = delete;
 
+    // Never a null pointer, which the C ABI refuses even for no bytes.
     std::span<const std::uint8_t> bytes() const noexcept {
-        return {static_cast<const std::uint8_t*>(view_.buf), static_cast<std::size_t>(view_.len)};
+        static const std::uint8_t nothing = 0;
+        const auto* data = view_.buf != nullptr ? static_cast<const std::uint8_t*>(view_.buf) : &nothing;
+        return {data, static_cast<std::size_t>(view_.len)};
     }
 
 private:
@@ -56,15 +64,11 @@ private:
 };
 
 // Runs a library call with the GIL released, so other Python threads go on;
-// the call must touch no Python object.
+// the call must touch no Python object unless it takes the GIL back.
 template <class Call>
 auto without_gil(Call&& call) {
     py::gil_scoped_release unlocked;
     return call();
-}
-
-inline py::bytes to_bytes(const std::vector<std::uint8_t>& data) {
-    return py::bytes(reinterpret_cast<const char*>(data.data()), data.size());
 }
 
 inline vrk::Options options_of(bool fast, bool graphics, int loss_factor, int threads) {
@@ -76,12 +80,11 @@ inline vrk::Options options_of(bool fast, bool graphics, int loss_factor, int th
     return options;
 }
 
-inline vrk::RawLayout raw_layout_of(int width, int height, int bytes_per_pixel) {
-    vrk::RawLayout raw;
-    raw.width = width;
-    raw.height = height;
-    raw.bytes_per_pixel = bytes_per_pixel;
-    return raw;
+inline vrk::DecodeOptions decode_options_of(std::uint64_t max_pixels, int threads) {
+    vrk::DecodeOptions options;
+    options.max_pixels = max_pixels;
+    options.threads = threads;
+    return options;
 }
 
 // Makes vrk::Error raise the package's VrkError (set by vrk/__init__.py through _set_error_type).

@@ -23,6 +23,34 @@ def test_config_round_trips_through_the_registry():
     assert numcodecs.get_codec({"id": "vrk"}) == Vrk()
 
 
+def test_threads_are_in_the_config_unless_automatic():
+    codec = Vrk(loss_factor=np.int64(2), fast=np.True_, threads=3)
+    config = codec.get_config()
+    assert config == dict(id="vrk", loss_factor=2, graphics=False, fast=True, bits_per_sample=None, threads=3)
+    assert type(config["loss_factor"]) is int and type(config["fast"]) is bool  # JSON for zarr's metadata
+    rebuilt = numcodecs.get_codec(dict(config))
+    assert rebuilt == codec and rebuilt.threads == 3
+    image = synthetic_image(2, (40, 40), 8)
+    assert codec.encode(image) == Vrk(loss_factor=2, fast=True).encode(image)
+
+
+@pytest.mark.parametrize(
+    "options, error",
+    [
+        (dict(loss_factor=1.7), TypeError),
+        (dict(loss_factor=20), ValueError),
+        (dict(fast="no"), TypeError),
+        (dict(graphics=1), TypeError),
+        (dict(bits_per_sample=17), ValueError),
+        (dict(threads=-1), ValueError),
+    ],
+    ids=["loss-float", "loss-20", "fast-str", "graphics-int", "bits-17", "threads-negative"],
+)
+def test_options_are_checked_in_the_constructor(options, error):
+    with pytest.raises(error, match=next(iter(options))):
+        Vrk(**options)
+
+
 @pytest.mark.parametrize(
     "chunk_shape, image_shape, bits",
     [
@@ -59,12 +87,13 @@ class TestDecodeIntoOut:
         "make_out",
         [
             lambda image: np.empty((1,) + image.shape, image.dtype),
+            lambda image: np.empty(image.shape + (1,), image.dtype),
             lambda image: np.empty(image.size, image.dtype),
             lambda image: np.empty((image.shape[1], image.shape[0]), image.dtype),
             lambda image: bytearray(image.nbytes),
             lambda image: np.empty(image.nbytes, np.uint8),
         ],
-        ids=["stack-of-one", "flat", "other-shape", "bytearray", "bytes-as-uint8"],
+        ids=["stack-of-one", "one-channel-axis", "flat", "other-shape", "bytearray", "bytes-as-uint8"],
     )
     def test_fills_any_buffer_of_the_images_size(self, make_out):
         out = make_out(self.IMAGE)
@@ -98,21 +127,27 @@ def test_zarr_image_stack_round_trips(tmp_path):
 
 
 @pytest.mark.parametrize(
-    "shape, chunks, dtype, order, codec",
+    "shape, chunks, dtype, order, options",
     [
-        ((3, 40, 50, 3), (1, 40, 50, 3), np.uint8, "C", Vrk(fast=True)),
-        ((80, 96), (40, 48), np.uint16, "F", Vrk()),
-        ((2, 64, 64), (1, 64, 64), np.uint8, "C", Vrk(graphics=True, loss_factor=2)),
+        ((3, 40, 50, 3), (1, 40, 50, 3), np.uint8, "C", dict(fast=True)),
+        ((80, 96), (40, 48), np.uint16, "F", dict()),
+        ((2, 64, 64), (1, 64, 64), np.uint8, "C", dict(graphics=True, loss_factor=2)),
+        ((3, 40, 50, 1), (1, 40, 50, 1), np.uint8, "C", dict()),
+        ((2, 36, 40, 1), (1, 36, 40, 1), np.uint16, "C", dict(threads=2)),
     ],
-    ids=["colour-stack", "fortran-order", "near-lossless"],
+    ids=["colour-stack", "fortran-order", "near-lossless", "one-channel-stack", "one-channel-stack-uint16"],
 )
-def test_zarr_arrays_of_every_kind(tmp_path, shape, chunks, dtype, order, codec):
+def test_zarr_arrays_of_every_kind(tmp_path, shape, chunks, dtype, order, options):
+    codec = Vrk(**options)
     rng = np.random.default_rng(4)
     data = rng.integers(0, 1000 if dtype == np.uint16 else 256, size=shape).astype(dtype)
     array = zarr.open(str(tmp_path / "a.zarr"), mode="w", shape=shape, chunks=chunks, dtype=dtype, order=order, compressor=codec)
     array[:] = data
     read = zarr.open(str(tmp_path / "a.zarr"), mode="r")
-    for selection in (np.s_[:], np.s_[1:, 5:33]):
+    assert read.compressor == codec
+    # Whole chunks (decoded into the result), one chunk alone, and parts of chunks.
+    for selection in (np.s_[:], np.s_[1], np.s_[1:, 5:33]):
+        assert read[selection].shape == data[selection].shape
         error = np.abs(read[selection].astype(np.int64) - data[selection].astype(np.int64))
         assert error.max() <= codec.loss_factor
 

@@ -19,9 +19,9 @@ OPENED = {
     "rgb-photo.ppm": ([], "RGB"),
     "ras24.ras": ([], "RGB"),
     "ras8-cmap.ras": ([], "P"),
-    "g12-photo.pgm": ([], "I;16"),
-    "g16-noise.pgm": ([], "I;16"),
-    "raw16.raw": (["33", "33", "2", "0"], "I;16"),
+    "g12-photo.pgm": ([], "I"),
+    "g16-noise.pgm": ([], "I"),
+    "raw16.raw": (["33", "33", "2", "0"], "I"),
 }
 
 
@@ -35,10 +35,11 @@ def test_opens_what_the_command_made_as_the_original_showed(name, vrk_binary, co
     data = compressed.read_bytes()
     info = vrk.inspect(data)
 
-    # What the file restoring gives shows: for Sun rasters Pillow's own reader
-    # says so (blue-green-red pixels, the colour map); for PNM files, the
-    # samples after the header (Pillow's reader takes a CRLF header end for
-    # a CR and a first pixel).
+    # What the file restoring gives shows, as Pillow's own reader shows it
+    # (blue-green-red pixels, the colour map, PGM samples scaled to their
+    # mode's range); but Pillow's reader takes a CRLF header end for a CR and
+    # a first pixel, and has none for raw samples: there, the samples after
+    # the header (all 16 bits of raw16, so unscaled).
     restored = tmp_path / "restored" / name
     restored.parent.mkdir()
     restored.write_bytes(vrk.restore_image(data)[1])
@@ -47,7 +48,7 @@ def test_opens_what_the_command_made_as_the_original_showed(name, vrk_binary, co
         assert (image.format, image.mode, image.size) == ("VRK", mode, (info.width, info.height))
         assert image.info["loss_factor"] == info.loss_factor
         shown = np.asarray(image)
-        if original.suffix == ".ras":
+        if original.suffix != ".raw" and not info.header.endswith(b"\r\n"):
             with Image.open(restored) as reference:
                 assert reference.mode == mode
                 np.testing.assert_array_equal(shown, np.asarray(reference))
@@ -58,6 +59,39 @@ def test_opens_what_the_command_made_as_the_original_showed(name, vrk_binary, co
             dtype = np.uint8 if mode in ("L", "RGB") else ">u2"
             stored = np.frombuffer(restored.read_bytes()[len(info.header) :], dtype).reshape(shown.shape)
             np.testing.assert_array_equal(shown, stored)
+
+
+def _pnm(samples, maxval):
+    """The PGM or PPM file of `samples` with the given maxval."""
+    magic = b"P6" if samples.ndim == 3 else b"P5"
+    body = samples.astype(np.uint8 if maxval < 256 else ">u2").tobytes()
+    return magic + b"\n%d %d\n%d\n" % (samples.shape[1], samples.shape[0], maxval) + body
+
+
+@pytest.mark.parametrize(
+    "shape, maxval, options",
+    [
+        ((41, 35), 4095, {}),
+        ((40, 36), 4095, dict(loss_factor=5)),
+        ((36, 40), 1000, dict(graphics=True, loss_factor=3)),
+        ((33, 40), 511, {}),
+        ((40, 33), 300, dict(fast=True, loss_factor=2)),
+        ((40, 40), 65535, {}),
+        ((40, 36), 200, dict(loss_factor=4)),
+        ((36, 40, 3), 100, dict(graphics=True, loss_factor=2)),
+    ],
+    ids=["12-bit", "12-bit-lossy", "maxval-1000-near", "9-bit", "maxval-300-fast-lossy", "16-bit", "maxval-200", "rgb-maxval-100"],
+)
+def test_pnm_files_show_as_pillows_reader_shows_them(shape, maxval, options):
+    # Samples up to maxval (a lossy file may also hold a few above it, which Pillow clips).
+    bits = max(8, maxval.bit_length())
+    samples = synthetic_image(maxval, shape, bits).astype(np.int64) * maxval // ((1 << bits) - 1)
+    data = vrk.compress_image(_pnm(samples, maxval), "ppm" if len(shape) == 3 else "pgm", **options)
+    with Image.open(io.BytesIO(data)) as image, Image.open(io.BytesIO(vrk.restore_image(data)[1])) as reference:
+        assert (image.mode, image.size) == (reference.mode, reference.size)
+        np.testing.assert_array_equal(np.asarray(image), np.asarray(reference))
+        if maxval > 255:
+            assert image.mode == "I" and np.asarray(image).max() > 60000  # the full range, not the raw samples
 
 
 @pytest.mark.parametrize("arguments", [[], ["-g", "2"]], ids=["lossless", "graphics-near"])
@@ -93,17 +127,27 @@ def test_save_writes_what_encode_writes(mode, options, tmp_path):
     samples = np.asarray(image)
     image.save(tmp_path / "saved.vrk", **options)
     data = (tmp_path / "saved.vrk").read_bytes()
-    assert data == vrk.encode(samples.astype(np.uint16) if mode == "I" else samples, **options)
+    wide = mode in ("I", "I;16")  # 16 bits, the values as they are: as Pillow's PGM writer keeps them
+    assert data == vrk.encode(samples.astype(np.uint16) if wide else samples, bits_per_sample=16 if wide else None, **options)
     with Image.open(tmp_path / "saved.vrk") as reopened:
-        assert reopened.mode == ("I;16" if mode == "I" else mode)
+        assert reopened.mode == ("I" if wide else mode)
         error = np.abs(np.asarray(reopened).astype(np.int64) - samples.astype(np.int64))
         assert error.max() <= options.get("loss_factor", 0)
 
 
-def test_save_options_bits_per_sample_and_threads(tmp_path):
-    image = _image_of_mode("I;16")
-    image.save(tmp_path / "deep.vrk", bits_per_sample=16, threads=2)
-    assert vrk.inspect((tmp_path / "deep.vrk").read_bytes()).bits_per_sample == 16
+@pytest.mark.parametrize("bits", [9, 12, 15])
+def test_saving_at_the_files_depth_gives_its_samples_back(bits, tmp_path):
+    samples = synthetic_image(bits, (40, 44), bits)
+    data = vrk.encode(samples)
+    with Image.open(io.BytesIO(data)) as opened:
+        assert opened.info["bits_per_sample"] == bits
+        opened.save(tmp_path / "same.vrk", bits_per_sample=opened.info["bits_per_sample"], threads=2)
+        opened.save(tmp_path / "wide.vrk")
+        shown = np.asarray(opened)
+    assert (tmp_path / "same.vrk").read_bytes() == data
+    assert vrk.inspect((tmp_path / "wide.vrk").read_bytes()).bits_per_sample == 16
+    with Image.open(tmp_path / "wide.vrk") as reopened:
+        np.testing.assert_array_equal(np.asarray(reopened), shown)
 
 
 @pytest.mark.parametrize(
@@ -121,13 +165,47 @@ def test_save_refuses_what_it_cannot_store(image, error, tmp_path):
         image.save(tmp_path / "refused.vrk")
 
 
-def test_damaged_pixels_raise_vrk_error_on_load(tmp_path):
+@pytest.mark.parametrize(
+    "mode, options, error",
+    [
+        ("L", dict(quality=90), ValueError),
+        ("RGB", dict(lossless=True), ValueError),
+        ("L", dict(optimize=True, loss_factor=1), ValueError),
+        ("L", dict(loss_factor=20), ValueError),
+        ("L", dict(fast="no"), TypeError),
+        ("L", dict(bits_per_sample=12), ValueError),
+        ("I", dict(bits_per_sample=8), ValueError),
+        ("I;16", dict(threads=-1), ValueError),
+    ],
+    ids=["quality", "lossless", "optimize", "loss-20", "fast-str", "bits-for-L", "bits-8-for-I", "threads-negative"],
+)
+def test_save_refuses_options_it_does_not_take(mode, options, error, tmp_path):
+    with pytest.raises(error, match=next(iter(options))):
+        _image_of_mode(mode).save(tmp_path / "refused.vrk", **options)
+    assert not (tmp_path / "refused.vrk").exists()
+
+
+def _cut_pixels(data):
+    return data[: len(data) // 2]
+
+
+def _wrong_crc(data):
+    return data[:-1] + bytes([data[-1] ^ 0x01])
+
+
+@pytest.mark.parametrize("damage", [_cut_pixels, _wrong_crc], ids=["cut", "wrong-crc"])
+def test_damaged_pixels_raise_os_error_on_load_and_verify(damage, tmp_path):
     data = vrk.encode(synthetic_image(4, (40, 40), 8))
-    (tmp_path / "cut.vrk").write_bytes(data[: len(data) // 2])
-    with Image.open(tmp_path / "cut.vrk") as image:
-        assert image.size == (40, 40)
-        with pytest.raises(vrk.VrkError):
-            image.load()
+    (tmp_path / "good.vrk").write_bytes(data)
+    (tmp_path / "bad.vrk").write_bytes(damage(data))
+    with Image.open(tmp_path / "good.vrk") as image:
+        image.verify()
+    for check in ("load", "verify"):
+        with Image.open(tmp_path / "bad.vrk") as image:
+            assert image.size == (40, 40)
+            with pytest.raises(OSError) as raised:
+                getattr(image, check)()
+        assert isinstance(raised.value.__cause__, vrk.VrkError), check
 
 
 class _ShortReads(io.BytesIO):
@@ -148,16 +226,23 @@ def test_opens_a_header_longer_than_one_read(stream):
         np.testing.assert_array_equal(np.asarray(image), samples)
 
 
+def test_what_is_no_vrk_file_is_not_recognised(tmp_path):
+    data = vrk.encode(synthetic_image(4, (40, 40), 8))
+    (tmp_path / "bad.vrk").write_bytes(b"\xf5" + data[1:])
+    with pytest.raises(UnidentifiedImageError):
+        Image.open(tmp_path / "bad.vrk")
+
+
 DAMAGED_HEADERS = {
     "bad-format-byte": lambda data: data[:2] + b"\xff" + data[3:],  # no such format or depth
-    "bad-magic": lambda data: b"\xf5" + data[1:],
     "cut-in-the-image-header": lambda data: data[:16],
     "cut-in-the-container-header": lambda data: data[:7],
 }
 
 
 @pytest.mark.parametrize("change", DAMAGED_HEADERS.values(), ids=list(DAMAGED_HEADERS))
-def test_a_damaged_header_is_not_recognised(change, tmp_path):
+def test_a_damaged_header_raises_os_error_on_open(change, tmp_path):
     (tmp_path / "bad.vrk").write_bytes(change(vrk.encode(synthetic_image(4, (40, 40), 8))))
-    with pytest.raises(UnidentifiedImageError):
+    with pytest.raises(OSError) as raised:
         Image.open(tmp_path / "bad.vrk")
+    assert isinstance(raised.value.__cause__, vrk.VrkError)

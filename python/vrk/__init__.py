@@ -4,7 +4,8 @@ Arrays in memory::
 
     data = vrk.encode(pixels, loss_factor=0, graphics=False, fast=False)
     pixels = vrk.decode(data)
-    info = vrk.inspect(data)          # the headers alone: shape, dtype, mode...
+    info = vrk.inspect(data)          # the headers alone: shape, dtype, format...
+    vrk.check(data)                   # whether the bytes start like a .vrk file
 
 Whole image files (PGM, PPM, Sun raster, raw samples) and files on disk::
 
@@ -14,10 +15,12 @@ Whole image files (PGM, PPM, Sun raster, raw samples) and files on disk::
     vrk.restore_file("photo.vrk")     # writes photo.pgm
 
 The bytes are those the vrk command writes for the same image and options.
-Every failure of the library raises :class:`VrkError`, whose ``code`` is an
-:class:`ErrorCode`; damaged data raises it and never yields a wrong image.
-The GIL is released while coding, so threads run in parallel. Every public
-function is a plain Python function, so it pickles (Dask, multiprocessing).
+Failures of the library raise :class:`VrkError` (a RuntimeError), whose
+``code`` is an :class:`ErrorCode`; damaged data raises it and never yields a
+wrong image. A missing input file raises FileNotFoundError; a wrong argument
+TypeError or ValueError naming it. The GIL is released while coding, so
+threads run in parallel. Every public function is a plain Python function,
+so it pickles (Dask, multiprocessing).
 
 Adapters: ``vrk.numcodecs`` (a numcodecs/zarr codec, found by
 ``numcodecs.get_codec({"id": "vrk"})``) and ``vrk.pillow`` (a Pillow plugin,
@@ -27,7 +30,9 @@ registered on import).
 import dataclasses
 import enum
 import importlib
+import operator
 import os
+import struct
 
 import numpy as np
 
@@ -37,6 +42,7 @@ __all__ = [
     "ErrorCode",
     "Info",
     "VrkError",
+    "check",
     "compress_file",
     "compress_image",
     "decode",
@@ -50,6 +56,16 @@ __version__ = _vrk.version()
 
 DEFAULT_MAX_PIXELS = 268435456  # 16384 x 16384
 
+_MAX_LOSS_FACTOR = 12
+_MAX_DIMENSION = 65535
+_MAX_INT = 2**31 - 1  # the library's int fields
+_MAX_UINT64 = 2**64 - 1
+
+# The container header: the magic, two bytes of format, depth and loss factor,
+# then the height and the width, big-endian.
+_MAGIC = b"\xf4\x1b"
+_SIZE_FIELDS = struct.Struct(">4xHH")
+
 
 # The library's own table of status names and numbers, upper-cased.
 ErrorCode = enum.IntEnum(
@@ -61,21 +77,93 @@ ErrorCode = enum.IntEnum(
 ErrorCode.__doc__ = """The library's error codes: the numbers of C++ and C, under their names upper-cased."""
 
 
-class VrkError(Exception):
-    """A failure reported by the library: ``code`` says which, str() is its fixed message."""
+class VrkError(RuntimeError):
+    """A failure reported by the library.
 
-    def __init__(self, code):
+    ``code`` (an :class:`ErrorCode`) says which; str() is the library's fixed
+    message for it, followed by ``detail`` when there is more to say (for
+    LIMIT_EXCEEDED: the declared size, the limit and how to raise it).
+    """
+
+    def __init__(self, code, detail=None):
         self.code = ErrorCode(code)
-        super().__init__(_vrk.message_of(int(self.code)))
+        self.detail = detail
+        message = _vrk.message_of(int(self.code))
+        super().__init__(message if detail is None else f"{message}: {detail}")
 
     def __reduce__(self):
-        return (type(self), (int(self.code),))
+        return (type(self), (int(self.code), self.detail))
 
 
 _vrk._set_error_type(VrkError)
 
 _FORMATS = {"raw": 1, "sun_raster": 2, "pgm": 3, "ppm": 4}
 _FORMAT_NAMES = {number: name for name, number in _FORMATS.items()}
+
+
+# Argument checks, shared by every function here and by the adapters: an
+# argument of the wrong type is TypeError, one out of range ValueError, each
+# naming the argument (and never printing a large value).
+
+
+def _integer(name, value, low, high):
+    """`value` as an int from `low` to `high` (None: no bound). Numpy integers count; bools do not."""
+    if isinstance(value, (bool, np.bool_)):
+        raise TypeError(f"{name} must be an int, not bool")
+    try:
+        number = operator.index(value)
+    except TypeError:
+        raise TypeError(f"{name} must be an int, not {type(value).__name__}") from None
+    if number < low or (high is not None and number > high):
+        bounds = f"from {low} to {high}" if high is not None else f"at least {low}"
+        raise ValueError(f"{name} must be {bounds}, not {number}")
+    return number
+
+
+def _flag(name, value):
+    """`value` as a bool: only True and False (Python's or numpy's) are flags."""
+    if isinstance(value, (bool, np.bool_)):
+        return bool(value)
+    raise TypeError(f"{name} must be True or False, not {type(value).__name__}")
+
+
+def _threads(threads):
+    return _integer("threads", threads, 0, _MAX_INT)
+
+
+def _max_pixels(max_pixels):
+    """The library's limit: 0 for None (no limit)."""
+    if max_pixels is None:
+        return 0
+    return min(_integer("max_pixels", max_pixels, 1, None), _MAX_UINT64)
+
+
+def _bits_per_sample(bits_per_sample):
+    return None if bits_per_sample is None else _integer("bits_per_sample", bits_per_sample, 8, 16)
+
+
+def _encode_options(loss_factor=0, graphics=False, fast=False, threads=0, bits_per_sample=None):
+    """The encoding options checked and normalised (plain ints and bools), as a dict of the same keys."""
+    return dict(
+        loss_factor=_integer("loss_factor", loss_factor, 0, _MAX_LOSS_FACTOR),
+        graphics=_flag("graphics", graphics),
+        fast=_flag("fast", fast),
+        threads=_threads(threads),
+        bits_per_sample=_bits_per_sample(bits_per_sample),
+    )
+
+
+def _limit_error(width, height, limit):
+    return VrkError(
+        ErrorCode.LIMIT_EXCEEDED,
+        f"the image declares {width} x {height} = {width * height} pixels, more than max_pixels={limit}; "
+        "pass max_pixels=None or a larger max_pixels to decode it",
+    )
+
+
+def _check_limit(info, limit):
+    if limit and info.width * info.height > limit:
+        raise _limit_error(info.width, info.height, limit)
 
 
 @dataclasses.dataclass(frozen=True)
@@ -134,6 +222,26 @@ def _contiguous_bytes(data):
     return view.tobytes()
 
 
+def check(data):
+    """Whether the bytes-like `data` starts like a .vrk file: with the format's magic bytes F4 1B.
+
+    Looks at those two bytes only (fewer: False), so it never raises for
+    bytes-like input, however short or damaged; :func:`inspect` reads the
+    headers. An object without the buffer protocol (str included) raises
+    TypeError.
+    """
+    if isinstance(data, str):
+        raise TypeError("data must be a bytes-like object, not str")
+    view = memoryview(data)
+    if view.nbytes < len(_MAGIC):
+        return False
+    try:
+        start = view.cast("B")[: len(_MAGIC)]
+    except (TypeError, ValueError):  # not C-contiguous, or an item format that cannot be cast
+        start = view.tobytes()[: len(_MAGIC)]
+    return start == _MAGIC
+
+
 def _row_compatible(array):
     """Whether the library can read or write the (H, W, C) `array` in place."""
     height, width, channels = array.shape
@@ -170,69 +278,73 @@ def encode(array, *, loss_factor=0, graphics=False, fast=False, bits_per_sample=
     """Compresses samples into the bytes of a .vrk file.
 
     `array` is uint8 of shape (H, W), (H, W, 1) or (H, W, 3) (RGB), or uint16
-    of shape (H, W) for 9- to 16-bit grey; both sides must be 32 to 65535.
-    Any strides work. `bits_per_sample` is 8 for uint8; for uint16 it defaults
+    of shape (H, W) or (H, W, 1) for 9- to 16-bit grey; both sides must be 32
+    to 65535. Any strides work (rows the library cannot read in place are
+    copied first). `bits_per_sample` is 8 for uint8; for uint16 it defaults
     to the fewest bits from 9 to 16 that hold the largest sample, and a
     sample above 2**bits_per_sample - 1 raises VrkError (INVALID_PARAMETERS).
 
-    `loss_factor` 0 is lossless; 1 to 12 trade quality for size, and with
-    `graphics` (the graphics engine, for synthetic images) every sample stays
-    within `loss_factor` of its value. `fast` uses prefix codes instead of
-    arithmetic coding. `threads`: 0 automatic, 1 one thread, more: up to that
-    many; the bytes never depend on it.
+    `loss_factor` (int, 0 to 12): 0 is lossless; 1 to 12 trade quality for
+    size, and with `graphics` (the graphics engine, for synthetic images)
+    every sample stays within `loss_factor` of its value. `fast` uses prefix
+    codes instead of arithmetic coding. `threads`: 0 automatic, 1 one thread,
+    more: up to that many; the bytes never depend on it. Flags are bools
+    (numpy's too), counts ints (numpy's too): TypeError otherwise, ValueError
+    out of range.
 
     The result is byte for byte what the vrk command writes for the PGM
     (maxval 255 at 8 bits, 2**bits - 1 above) or PPM file of the same samples.
+    Memory: the input, the output and a few strips.
     """
+    options = _encode_options(loss_factor, graphics, fast, threads, bits_per_sample)
     image = _as_image(array)
+    bits = options["bits_per_sample"]
     if image.dtype.itemsize == 1:
-        if bits_per_sample not in (None, 8):
-            raise ValueError("uint8 samples have 8 bits per sample")
+        if bits not in (None, 8):
+            raise ValueError(f"bits_per_sample must be 8 for uint8 samples, not {bits}")
         bits = 8
-    elif bits_per_sample is None:
+    elif bits is None:
         largest = int(image.max()) if image.size else 0
         bits = max(9, largest.bit_length())
-    else:
-        bits = int(bits_per_sample)
-        if not 9 <= bits <= 16:
-            raise ValueError("uint16 samples have 9 to 16 bits per sample")
-    return _vrk.encode(image, bits, bool(fast), bool(graphics), int(loss_factor), int(threads))
-
-
-def _max_pixels(max_pixels):
-    if max_pixels is None:
-        return 0
-    max_pixels = int(max_pixels)
-    if max_pixels < 1:
-        raise ValueError("max_pixels must be positive, or None for no limit")
-    return max_pixels
+    elif bits == 8:
+        raise ValueError("bits_per_sample must be from 9 to 16 for uint16 samples, not 8")
+    return _vrk.encode(image, bits, options["fast"], options["graphics"], options["loss_factor"], options["threads"])
 
 
 def decode(data, *, out=None, max_pixels=DEFAULT_MAX_PIXELS, threads=0):
     """Decodes the bytes of a .vrk file into a numpy array.
 
-    Returns uint8 (H, W) for 8-bit grey, uint8 (H, W, 3) for colour, uint16
-    (H, W) for 9- to 16-bit grey. Lossy files give the vrk command's samples.
-    A Sun raster keeps its file's sample order: 24-bit pixels come as blue,
-    green, red, and an 8-bit one as colour-map indices (the map is in
-    ``inspect(data).header``; ``vrk.pillow`` shows such files as they look).
+    Returns :attr:`Info.shape` and :attr:`Info.dtype` of ``inspect(data)``:
+    uint8 (H, W) for 8-bit grey, uint8 (H, W, 3) for colour, uint16 (H, W)
+    for 9- to 16-bit grey (the samples as stored, 0 to 2**bits - 1). A grey
+    image encoded from an (H, W, 1) array comes back as (H, W): the file
+    does not record that axis (reshape, or pass `out`). Lossy files give the
+    vrk command's samples. A Sun raster keeps its file's sample order: 24-bit
+    pixels come as blue, green, red, and an 8-bit one as colour-map indices
+    (the map is in ``inspect(data).header``; ``vrk.pillow`` shows such files
+    as they look).
 
     Images of more than `max_pixels` pixels (width x height) raise VrkError
     (LIMIT_EXCEEDED) before anything is allocated; None lifts the limit.
-    `out`, if given, must be a writable array of exactly that shape and dtype
-    (ValueError otherwise); it is filled in place and returned. Damaged data
-    raises VrkError, never returns a wrong image (though `out` may then
-    have been partly written).
+    `out`, if given, must be a writable array of that shape (or (H, W, 1) for
+    grey) and dtype (ValueError otherwise); it is filled in place and
+    returned. `threads` as for :func:`encode`. Damaged data raises VrkError,
+    never returns a wrong image (though `out` may then have been partly
+    written). Memory: the input, the output and a few strips.
     """
     data = _contiguous_bytes(data)
     limit = _max_pixels(max_pixels)
-    threads = int(threads)
+    threads = _threads(threads)
+    info = inspect(data)
+    _check_limit(info, limit)
+    planes = (info.height, info.width, info.channels)
     if out is None:
-        return _vrk.decode(data, limit, threads)[1]
+        out = np.empty(info.shape, info.dtype)  # pages are touched only as rows arrive
+        _vrk.decode_into(data, out.reshape(planes), limit, threads)
+        return out
     if not isinstance(out, np.ndarray):
         raise ValueError("out must be a numpy array")
-    info = inspect(data)
-    if out.shape != info.shape or out.dtype != info.dtype:
+    if out.shape not in (info.shape, planes) or out.dtype != info.dtype:
         raise ValueError(
             f"out must have shape {info.shape} and dtype {info.dtype}, not {out.shape} and {out.dtype}"
         )
@@ -242,7 +354,7 @@ def decode(data, *, out=None, max_pixels=DEFAULT_MAX_PIXELS, threads=0):
     if _row_compatible(target):
         _vrk.decode_into(data, target, limit, threads)
     else:
-        out[...] = _vrk.decode(data, limit, threads)[1]
+        out[...] = decode(data, max_pixels=max_pixels, threads=threads).reshape(out.shape)
     return out
 
 
@@ -259,6 +371,15 @@ def _format_number(format):
         return _FORMATS[format]
     except (KeyError, TypeError):
         raise ValueError(f"format must be one of {sorted(_FORMATS)}, not {format!r}") from None
+
+
+def _raw_layout(width, height, bytes_per_pixel):
+    """The library's raw layout: width (required), height (0: as high as wide), bytes per pixel."""
+    return (
+        0 if width is None else _integer("width", width, 1, _MAX_DIMENSION),
+        0 if height is None else _integer("height", height, 1, _MAX_DIMENSION),
+        1 if bytes_per_pixel is None else _integer("bytes_per_pixel", bytes_per_pixel, 1, 3),
+    )
 
 
 def compress_image(
@@ -283,32 +404,43 @@ def compress_image(
     for that file.
     """
     number = _format_number(format)
+    options = _encode_options(loss_factor, graphics, fast, threads)
     layout = (width, height, bytes_per_pixel)
     if number != _FORMATS["raw"] and any(value is not None for value in layout):
         raise ValueError("width, height and bytes_per_pixel are for raw samples only")
     return _vrk.compress_image(
         _contiguous_bytes(data),
         number,
-        bool(fast),
-        bool(graphics),
-        int(loss_factor),
-        int(threads),
-        *_raw_layout(width, height, bytes_per_pixel),
+        options["fast"],
+        options["graphics"],
+        options["loss_factor"],
+        options["threads"],
+        *_raw_layout(*layout),
     )
 
 
-def _raw_layout(width, height, bytes_per_pixel):
-    return (
-        0 if width is None else int(width),
-        0 if height is None else int(height),
-        1 if bytes_per_pixel is None else int(bytes_per_pixel),
-    )
+def restore_image(data, *, max_pixels=DEFAULT_MAX_PIXELS, threads=0):
+    """Restores the image file a .vrk file was made from: returns (format, file bytes).
 
-
-def restore_image(data):
-    """Restores the image file a .vrk file was made from: returns (format, file bytes)."""
-    number, file = _vrk.restore_image(_contiguous_bytes(data))
+    `format` is "pgm", "ppm", "sun_raster" or "raw"; the bytes are the
+    original file's, byte for byte. `max_pixels` and `threads` as for
+    :func:`decode`. Memory: the input, the output and a few strips.
+    """
+    data = _contiguous_bytes(data)
+    limit = _max_pixels(max_pixels)
+    threads = _threads(threads)
+    _check_limit(inspect(data), limit)
+    number, file = _vrk.restore_image(data, limit, threads)
     return _FORMAT_NAMES[number], file
+
+
+def _open_failure(path):
+    """The OSError (FileNotFoundError...) that opening `path` gives, or None if it opens now."""
+    try:
+        open(path, "rb").close()
+    except OSError as failure:
+        return failure.with_traceback(None)
+    return None
 
 
 def compress_file(
@@ -317,6 +449,7 @@ def compress_file(
     loss_factor=0,
     graphics=False,
     fast=False,
+    threads=0,
     width=None,
     height=None,
     bytes_per_pixel=None,
@@ -326,28 +459,53 @@ def compress_file(
 
     Returns the output path. Does what the vrk command does, without its
     prompt: an existing output raises VrkError (OUTPUT_EXISTS) unless
-    `overwrite`. Raw samples take `width`, `height` and `bytes_per_pixel`
+    `overwrite`. An input that cannot be opened raises the OSError that
+    opening it gives (FileNotFoundError for a missing file). Options as for
+    :func:`encode`; raw samples take `width`, `height` and `bytes_per_pixel`
     as in :func:`compress_image`. Streams in constant memory.
     """
-    output = _vrk.compress_file(
-        os.fsencode(path),
-        bool(fast),
-        bool(graphics),
-        int(loss_factor),
-        0,
-        *_raw_layout(width, height, bytes_per_pixel),
-        bool(overwrite),
-    )
+    options = _encode_options(loss_factor, graphics, fast, threads)
+    path = os.fspath(path)
+    try:
+        output = _vrk.compress_file(
+            os.fsencode(path),
+            options["fast"],
+            options["graphics"],
+            options["loss_factor"],
+            options["threads"],
+            *_raw_layout(width, height, bytes_per_pixel),
+            _flag("overwrite", overwrite),
+        )
+    except VrkError as error:
+        failure = _open_failure(path) if error.code == ErrorCode.CANNOT_OPEN_INPUT else None
+        if failure is not None:
+            raise failure from error
+        raise
     return os.fsdecode(output)
 
 
-def restore_file(path, *, overwrite=False):
+def restore_file(path, *, overwrite=False, max_pixels=DEFAULT_MAX_PIXELS, threads=0):
     """Restores a .vrk file into the image file it was made from; returns that path.
 
-    An existing output raises VrkError (OUTPUT_EXISTS) unless `overwrite`. On
-    INCORRECT_CRC the restored file is kept, as the vrk command keeps it.
+    An existing output raises VrkError (OUTPUT_EXISTS) unless `overwrite`; a
+    missing input FileNotFoundError. `max_pixels` and `threads` as for
+    :func:`decode`. On INCORRECT_CRC the restored file is kept, as the vrk
+    command keeps it. Streams in constant memory.
     """
-    return os.fsdecode(_vrk.restore_file(os.fsencode(path), bool(overwrite)))
+    path = os.fspath(path)
+    limit = _max_pixels(max_pixels)
+    try:
+        output = _vrk.restore_file(os.fsencode(path), _flag("overwrite", overwrite), limit, _threads(threads))
+    except VrkError as error:
+        failure = _open_failure(path) if error.code == ErrorCode.CANNOT_OPEN_INPUT else None
+        if failure is not None:
+            raise failure from error
+        if error.code == ErrorCode.LIMIT_EXCEEDED:
+            with open(path, "rb") as file:
+                height, width = _SIZE_FIELDS.unpack(file.read(_SIZE_FIELDS.size))
+            raise _limit_error(width, height, limit) from None
+        raise
+    return os.fsdecode(output)
 
 
 def __getattr__(name):

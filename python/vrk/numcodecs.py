@@ -3,7 +3,7 @@
     import zarr
     from vrk.numcodecs import Vrk
 
-    stack = zarr.open("stack.zarr", mode="w", shape=(n, h, w), chunks=(1, h, w),
+    stack = zarr.open("stack.zarr", mode="w", shape=(10, 512, 512), chunks=(1, 512, 512),
                       dtype="uint16", compressor=Vrk())
 
 The codec's id is "vrk". An installed vrk package registers it through the
@@ -11,14 +11,14 @@ The codec's id is "vrk". An installed vrk package registers it through the
 and zarr (in any process, Dask workers included) find it without importing
 this module first; importing it registers it too.
 
-Chunks: each chunk is one image, uint8 (H, W) or (H, W, 3), or uint16
-(H, W) (9 to 16 bits), with any leading axes of length 1 dropped, so an
-image stack chunked (1, H, W) works. zarr hands the codec whole chunks, edge
-chunks padded to the full chunk size, so choose chunks that cover whole
-images or at least 32 x 32 pixels: an image side below 32 is refused when the
-chunk is written, with VrkError (INVALID_DIMENSION, code 7). Colour chunks
-need C order, and uint16 a native byte order (zarr's default for uint16 on
-little-endian machines).
+Chunks: each chunk is one image, uint8 (H, W), (H, W, 1) or (H, W, 3), or
+uint16 (H, W) or (H, W, 1) (9 to 16 bits), with any leading axes of length 1
+dropped, so image stacks chunked (1, H, W) or (1, H, W, 1) work. zarr hands
+the codec whole chunks, edge chunks padded to the full chunk size, so choose
+chunks that cover whole images or at least 32 x 32 pixels: an image side
+below 32 is refused when the chunk is written, with VrkError
+(INVALID_DIMENSION, code 7). Colour chunks need C order, and uint16 a native
+byte order (zarr's default for uint16 on little-endian machines).
 
 Decoding has no pixel limit: the chunk shape bounds it.
 """
@@ -36,18 +36,34 @@ __all__ = ["Vrk"]
 class Vrk(Codec):
     """Compresses each chunk as one vrk image.
 
-    Options as for :func:`vrk.encode`: `loss_factor` (0 lossless), `graphics`,
-    `fast`, and `bits_per_sample` for uint16 chunks (None: the fewest bits
-    from 9 to 16 that hold the chunk's largest sample).
+    Options as for :func:`vrk.encode`, checked here: `loss_factor` (0
+    lossless, up to 12), `graphics`, `fast`, `bits_per_sample` for uint16
+    chunks (None: the fewest bits from 9 to 16 that hold the chunk's largest
+    sample) and `threads` (0 automatic). The bytes never depend on
+    `threads`; it is in the config, so a codec rebuilt from an array's
+    metadata uses it too, only when not 0.
+
+    ``decode(buf, out=None)`` returns the chunk's image as :func:`vrk.decode`
+    does, (H, W) for grey (zarr reshapes it to the chunk's shape); given
+    `out`, any writable buffer of the image's size in bytes (an array of the
+    chunk's shape, say), it fills `out` in its memory order and returns it.
     """
 
     codec_id = "vrk"
 
-    def __init__(self, loss_factor=0, graphics=False, fast=False, bits_per_sample=None):
-        self.loss_factor = int(loss_factor)
-        self.graphics = bool(graphics)
-        self.fast = bool(fast)
-        self.bits_per_sample = None if bits_per_sample is None else int(bits_per_sample)
+    def __init__(self, loss_factor=0, graphics=False, fast=False, bits_per_sample=None, threads=0):
+        options = vrk._encode_options(loss_factor, graphics, fast, threads, bits_per_sample)
+        self.loss_factor = options["loss_factor"]
+        self.graphics = options["graphics"]
+        self.fast = options["fast"]
+        self.bits_per_sample = options["bits_per_sample"]
+        self.threads = options["threads"]
+
+    def get_config(self):
+        config = super().get_config()
+        if not self.threads:
+            del config["threads"]  # automatic: the same config as a codec that never heard of threads
+        return config
 
     def encode(self, buf):
         image = ensure_ndarray(buf)
@@ -65,11 +81,12 @@ class Vrk(Codec):
             graphics=self.graphics,
             fast=self.fast,
             bits_per_sample=self.bits_per_sample,
+            threads=self.threads,
         )
 
     def decode(self, buf, out=None):
         if out is None:
-            return vrk.decode(buf, max_pixels=None)
+            return vrk.decode(buf, max_pixels=None, threads=self.threads)
         info = vrk.inspect(buf)
         # Like every numcodecs codec, fill `out` as a buffer, in its memory order.
         destination = ensure_contiguous_ndarray(out)
@@ -80,13 +97,13 @@ class Vrk(Codec):
             destination = destination.view(np.uint8).view(info.dtype)
         if destination.size != size:
             raise ValueError(f"out holds {destination.size} samples; the image has {size}")
-        vrk.decode(buf, out=destination.reshape(info.shape), max_pixels=None)
+        vrk.decode(buf, out=destination.reshape(info.shape), max_pixels=None, threads=self.threads)
         return out
 
     def __repr__(self):
         return (
             f"Vrk(loss_factor={self.loss_factor}, graphics={self.graphics}, fast={self.fast}, "
-            f"bits_per_sample={self.bits_per_sample})"
+            f"bits_per_sample={self.bits_per_sample}, threads={self.threads})"
         )
 
 
