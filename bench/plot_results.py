@@ -19,13 +19,17 @@ import os
 import sys
 import textwrap
 
-import matplotlib
+try:
+    import matplotlib
 
-matplotlib.use("Agg")
-import matplotlib.pyplot as plt  # noqa: E402  (after the backend is chosen)
-from matplotlib.lines import Line2D  # noqa: E402
-from matplotlib.ticker import FuncFormatter, LogLocator, NullFormatter  # noqa: E402
-from matplotlib.transforms import Bbox  # noqa: E402
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+    from matplotlib.lines import Line2D
+    from matplotlib.ticker import FuncFormatter, LogLocator, NullFormatter
+    from matplotlib.transforms import Bbox
+except ImportError:
+    # The styles stay importable without it (the benchmark's tests check them); main() says what to install.
+    matplotlib = None
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
@@ -34,6 +38,7 @@ ROOT = os.path.dirname(HERE)
 PEERS = [
     ("CharLS", "#1f77b4", "s", "CharLS (JPEG-LS)", "CharLS"),
     ("OpenJPEG", "#2ca02c", "p", "OpenJPEG (JPEG 2000)", "OpenJPEG"),
+    ("HTJ2K", "#ff7f0e", "P", "HTJ2K (OpenJPH)", "HTJ2K"),
     ("cjxl -d 0 -e 1", "#9467bd", "^", "cjxl -e 1 (JPEG XL)", "JXL e1"),
     ("cjxl -d 0 -e 3", "#8c564b", "v", "cjxl -e 3 (JPEG XL)", "JXL e3"),
     ("cwebp", "#17becf", "D", "cwebp -lossless (WebP)", "WebP"),
@@ -299,6 +304,10 @@ def main():
                         help="bits per sample against encode MB/s (default bench/encode_speed.png)")
     parser.add_argument("--dpi", type=int, default=110, help="resolution (default %(default)s)")
     args = parser.parse_args()
+    if matplotlib is None:
+        print("%s needs matplotlib: apt-get install python3-matplotlib, then run it with /usr/bin/python3"
+              % os.path.basename(sys.argv[0]), file=sys.stderr)
+        return 2
     data, codecs, groups = load(args.results)
     if not groups:
         print("%s has no image groups" % args.results, file=sys.stderr)

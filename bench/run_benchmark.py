@@ -4,18 +4,19 @@
 Run from anywhere:  python3 bench/run_benchmark.py [--quick] [--runs N] [--one-thread-modes LIST] ...
 
 What it does:
-  1. checks that the peer tools are installed and names the missing Debian packages (installs nothing);
-  2. builds a corpus of PNM images from /usr/share/libjxl-testdata and netpbm's pbmtext under
+  1. checks that the tools of the chosen rows are installed and names the missing Debian packages
+     (installs nothing);
+  2. builds the CharLS driver (bench/charls_bench.cpp) with g++ into build/bench/bin/charls_bench;
+  3. builds a corpus of PNM images from /usr/share/libjxl-testdata and netpbm's pbmtext under
      build/bench/corpus;
-  3. builds the CharLS driver (bench/charls_bench.cpp) with g++ into build/bench/charls_bench;
   4. runs vrk in every mode with automatic threads (VRK_THREADS removed from its environment: two stages
      on two threads when the machine has two or more cores), vrk again with VRK_THREADS=1 in some modes
      (the "vrk 1 thread" rows), and each peer single-threaded, N times per image (median), timing every
      encode and decode process with /usr/bin/time (wall clock, user + system CPU, peak RSS);
   5. checks every lossless round trip pixel for pixel (vrk's byte for byte);
-  6. prints a table per image group and writes it as Markdown (bench/results.md by default), with the raw
-     measurements and the per-group figures of every row as JSON beside the scratch files
-     (build/bench/results.json);
+  6. prints a table per image group and which peers are both smaller and faster than each vrk row, and
+     writes them as Markdown (bench/results.md by default), with the raw measurements and the per-group
+     figures of every row as JSON beside the scratch files (build/bench/results.json);
   7. draws bits per sample against decode and against encode speed (bench/plot_results.py, run with
      /usr/bin/python3 when it has matplotlib) as two PNG files beside the Markdown file.
 
@@ -53,17 +54,9 @@ GROUPS = [
     ("synthetic", "synthetic (patches, colour bars, text)"),
 ]
 
-# Tool or file -> Debian package that provides it.
+# Tool or file -> Debian package that provides it: what every run needs (the corpus); each peer names its own.
 REQUIREMENTS = [
     (TIME, "time"),
-    ("g++", "g++"),
-    ("/usr/include/charls/charls.h", "libcharls-dev"),
-    ("opj_compress", "libopenjp2-tools"),
-    ("opj_decompress", "libopenjp2-tools"),
-    ("cjxl", "libjxl-tools"),
-    ("djxl", "libjxl-tools"),
-    ("cwebp", "webp"),
-    ("dwebp", "webp"),
     ("pnmtopng", "netpbm"),
     ("pngtopnm", "netpbm"),
     ("pbmtext", "netpbm"),
@@ -205,9 +198,10 @@ def error_stats(original_path, decoded_path):
 # Requirements and corpus
 
 
-def missing_packages():
+def missing_packages(codecs):
+    """The Debian packages, in order, of what the corpus and the given codecs need and this machine lacks."""
     missing = []
-    for thing, package in REQUIREMENTS:
+    for thing, package in REQUIREMENTS + [need for codec in codecs for need in codec.needs]:
         present = os.path.exists(thing) if thing.startswith("/") else shutil.which(thing) is not None
         if not present and package not in missing:
             missing.append(package)
@@ -333,13 +327,15 @@ def build_corpus(corpus_dir):
 class Codec:
     """label; kind ("vrk" or "peer"); family (the row's kind in results.json and the pictures: "vrk",
     "vrk 1 thread", "vrk extra" or the peer's label); threads (how it is run, in words); lossless;
-    env (the environment of its processes, None for the caller's);
+    env (the environment of its processes, None for the caller's); needs ([(tool or file, Debian package)]);
+    version (() -> the tool's version for the results, None for vrk);
     encode(image, work) -> (command, cwd, stdout path or None, encoded path);
     decode(image, work, encoded) -> (command, cwd, stdout path or None, decoded path)."""
 
     def __init__(self, label, kind, lossless=True, applies=lambda image: True):
         self.label, self.kind, self.lossless, self.applies = label, kind, lossless, applies
         self.family, self.threads, self.env, self.mode = label, "single-threaded", None, ""
+        self.needs, self.version = [], None
 
     def prepare(self, image, work):
         pass
@@ -380,8 +376,9 @@ class VrkCodec(Codec):
         return [self.binary, "img.vrk"], work, None, os.path.join(work, "img" + ext)
 
 
-def simple_codec(label, encoded_ext, encode, decode, applies=lambda image: True):
+def simple_codec(label, encoded_ext, encode, decode, needs, version, applies=lambda image: True):
     codec = Codec(label, "peer", applies=applies)
+    codec.needs, codec.version = needs, version
 
     def enc(image, work):
         out = os.path.join(work, "enc" + encoded_ext)
@@ -397,14 +394,46 @@ def simple_codec(label, encoded_ext, encode, decode, applies=lambda image: True)
     return codec
 
 
+def package_version(package):
+    try:
+        p = subprocess.run(["dpkg-query", "-W", "-f=${Version}", package], stdout=subprocess.PIPE,
+                           stderr=subprocess.DEVNULL, timeout=20)
+        return p.stdout.decode().strip() or "?"
+    except (OSError, subprocess.TimeoutExpired):
+        return "?"
+
+
+def first_line(command, pattern=None):
+    """The first line of command's output that matches pattern, "?" if none does."""
+    try:
+        p = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=20)
+    except (OSError, subprocess.TimeoutExpired):
+        return "?"
+    for line in p.stdout.decode(errors="replace").splitlines():
+        if pattern is None or re.search(pattern, line):
+            return line.strip()
+    return "?"
+
+
 def peer_codecs(charls_binary):
     codecs = [
         simple_codec("CharLS (JPEG-LS)", ".jls",
                      lambda im, out: ([charls_binary, "encode", im["path"], out], None),
-                     lambda im, enc, out: ([charls_binary, "decode", enc, out], None)),
+                     lambda im, enc, out: ([charls_binary, "decode", enc, out], None),
+                     [("g++", "g++"), ("/usr/include/charls/charls.h", "libcharls-dev")],
+                     lambda: "CharLS %s (libcharls-dev)" % package_version("libcharls-dev")),
         simple_codec("OpenJPEG (JPEG 2000)", ".j2k",
                      lambda im, out: (["opj_compress", "-threads", "1", "-i", im["path"], "-o", out], None),
-                     lambda im, enc, out: (["opj_decompress", "-threads", "1", "-i", enc, "-o", out], None)),
+                     lambda im, enc, out: (["opj_decompress", "-threads", "1", "-i", enc, "-o", out], None),
+                     [("opj_compress", "libopenjp2-tools"), ("opj_decompress", "libopenjp2-tools")],
+                     lambda: "OpenJPEG %s" % package_version("libopenjp2-tools")),
+        # OpenJPH reads and writes PGM/PPM at any maxval up to 65535 (the bit depth follows it) and has no
+        # threads. Reversible: the 5/3 wavelet, and for colour the reversible colour transform (its default).
+        simple_codec("HTJ2K (OpenJPH)", ".j2c",
+                     lambda im, out: (["ojph_compress", "-i", im["path"], "-o", out, "-reversible", "true"], None),
+                     lambda im, enc, out: (["ojph_expand", "-i", enc, "-o", out], None),
+                     [("ojph_compress", "openjph-tools"), ("ojph_expand", "openjph-tools")],
+                     lambda: "OpenJPH %s (openjph-tools)" % package_version("openjph-tools")),
     ]
     for effort in (1, 3):
         codecs.append(simple_codec(
@@ -412,17 +441,38 @@ def peer_codecs(charls_binary):
             lambda im, out, e=effort: (["cjxl", im.get("png", im["path"]), out, "-d", "0", "-e", str(e),
                                         "--num_threads=1", "--quiet"], None),
             lambda im, enc, out: (["djxl", enc, out, "--num_threads=1", "--quiet"]
-                                  + (["--bits_per_sample=16"] if "png" in im else []), None)))
+                                  + (["--bits_per_sample=16"] if "png" in im else []), None),
+            [("cjxl", "libjxl-tools"), ("djxl", "libjxl-tools")],
+            lambda: first_line(["cjxl", "--version"], "cjxl")))
     codecs.append(simple_codec(
         "cwebp -lossless (WebP)", ".webp",
         lambda im, out: (["cwebp", "-lossless", "-quiet", im["path"], "-o", out], None),
         lambda im, enc, out: (["dwebp", "-quiet", "-ppm", enc, "-o", out], None),
+        [("cwebp", "webp"), ("dwebp", "webp")],
+        lambda: "cwebp %s" % first_line(["cwebp", "-version"]),
         applies=lambda im: im["maxval"] <= 255))
     codecs.append(simple_codec(
         "pnmtopng (PNG)", ".png",
         lambda im, out: (["pnmtopng", im["path"]], out),
-        lambda im, enc, out: (["pngtopnm", enc], out)))
+        lambda im, enc, out: (["pngtopnm", enc], out),
+        [("pnmtopng", "netpbm"), ("pngtopnm", "netpbm")],
+        lambda: "netpbm %s" % package_version("netpbm")))
     return codecs
+
+
+def select_codecs(codecs, words, reference_word):
+    """The codecs whose label contains one of words (all when there are none), and the reference: the
+    first codec whose label contains reference_word ("none": no reference). Words are case-insensitive.
+    Returns (codecs, reference label or None); raises ValueError when no label holds reference_word."""
+    words = [w.strip().lower() for w in words if w.strip()]
+    reference_word = reference_word.strip().lower()
+    reference = None
+    if reference_word != "none":
+        reference = next((c.label for c in codecs if reference_word in c.label.lower()), None)
+        if reference is None:
+            raise ValueError("no row is labelled with %r" % reference_word)
+    chosen = [c for c in codecs if not words or any(w in c.label.lower() for w in words) or c.label == reference]
+    return chosen, reference
 
 
 def parse_vrk_mode(text):
@@ -653,6 +703,85 @@ def group_table(rows, labels):
     return lines
 
 
+def passed_images(group_images, results, label):
+    """Names of the group's images that the row went through and whose round trip passed its check."""
+    names = set()
+    for im in group_images:
+        r = results[label].get(im["name"])
+        if r and "failure" not in r and (r["check"] == "ok" or r["check"].startswith("psnr")):
+            names.add(im["name"])
+    return names
+
+
+def beaten_points(summaries, results, codecs, key):
+    """Per image group and vrk row (the shipped and the 1 thread rows), the peers that are both smaller and
+    faster (key: "dec" or "enc", wall clock) than it. Each pair is compared over the images both passed, so a
+    peer that skipped or failed an image is not judged on a different set. Returns a list of dict(group,
+    title, label, bps, speed, images, beaten_by), beaten_by a list of dict(label, bps, speed, images, vrk_bps,
+    vrk_speed) with the pair's figures over their common images."""
+    vrk_labels = [c.label for c in codecs if c.family in ("vrk", "vrk 1 thread")]
+    peer_labels = [c.label for c in codecs if c.kind == "peer"]
+    points = []
+    for group, title, group_images, rows in summaries:
+        for label in vrk_labels:
+            mine = passed_images(group_images, results, label) if label in rows else set()
+            if not mine:
+                continue
+            own = aggregate(group_images, results, label, mine)
+            beaten_by = []
+            for peer in peer_labels:
+                common = mine & passed_images(group_images, results, peer) if peer in rows else set()
+                if not common:
+                    continue
+                v = aggregate(group_images, results, label, common)
+                p = aggregate(group_images, results, peer, common)
+                if p["bps"] < v["bps"] and p[key] > v[key]:
+                    beaten_by.append(dict(label=peer, bps=p["bps"], speed=p[key], images=len(common),
+                                          vrk_bps=v["bps"], vrk_speed=v[key]))
+            points.append(dict(group=group, title=title, label=label, bps=own["bps"], speed=own[key],
+                               images=len(mine), beaten_by=beaten_by))
+    return points
+
+
+def beaten_section(decode_points, encode_points):
+    """The Markdown section of who beats vrk: a table of every point for decoding, of the beaten ones for
+    encoding. Returns (lines, the two summary sentences)."""
+
+    def summary(points, what):
+        beaten = sum(1 for p in points if p["beaten_by"])
+        return "%d of %d vrk points (image group × vrk row) are beaten on both counts: some peer is smaller " \
+               "and faster to %s." % (beaten, len(points), what)
+
+    def table(points, what, every):
+        lines = ["| group | vrk row | bits/sample | %s MB/s | peers smaller and faster to %s (bits/sample, MB/s) |"
+                 % (what, what),
+                 "|---|---|---|---|---|"]
+        for point in points:
+            if not (every or point["beaten_by"]):
+                continue
+            cells = []
+            for peer in point["beaten_by"]:
+                text = "%s: %.3f, %.1f" % (peer["label"], peer["bps"], peer["speed"])
+                if peer["images"] != point["images"]:
+                    text += " (on the %d of %d images both passed, where vrk has %.3f, %.1f)" % (
+                        peer["images"], point["images"], peer["vrk_bps"], peer["vrk_speed"])
+                cells.append(text)
+            lines.append("| %s | %s | %.3f | %.1f | %s |" % (point["title"], point["label"], point["bps"],
+                                                               point["speed"], "; ".join(cells) or "none"))
+        return lines
+
+    summaries = [summary(decode_points, "decode"), summary(encode_points, "encode")]
+    lines = ["## Who beats vrk", "",
+             "Per image group and vrk row (the shipped rows and the `vrk 1 thread` rows): every peer that is both "
+             "smaller (fewer bits per sample) and faster (MB/s, wall clock) in this run, compared over the images "
+             "both passed. Lossy vrk rows are set against the lossless peers as they are.", "",
+             "**Decode: %s**" % summaries[0], ""] + table(decode_points, "decode", True)
+    lines += ["", "**Encode: %s**" % summaries[1]]
+    if any(p["beaten_by"] for p in encode_points):
+        lines += ["", "The beaten points:", ""] + table(encode_points, "encode", False)
+    return lines, summaries
+
+
 def per_image_table(images, results, labels):
     short = [label.split(" (")[0] for label in labels]
     lines = ["| image | size | bits | " + " | ".join(short) + " |", "|---|---|---|" + "---|" * len(labels)]
@@ -693,30 +822,8 @@ def machine_description():
     return "%s, nproc %d%s, Linux %s" % (model, os.cpu_count() or 0, memory, platform.release())
 
 
-def tool_versions(charls_binary):
-    def first_line(command, pattern=None):
-        try:
-            p = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=20)
-        except (OSError, subprocess.TimeoutExpired):
-            return "?"
-        for line in p.stdout.decode(errors="replace").splitlines():
-            if pattern is None or re.search(pattern, line):
-                return line.strip()
-        return "?"
-
-    def package_version(package):
-        try:
-            p = subprocess.run(["dpkg-query", "-W", "-f=${Version}", package], stdout=subprocess.PIPE,
-                               stderr=subprocess.DEVNULL, timeout=20)
-            return p.stdout.decode().strip() or "?"
-        except (OSError, subprocess.TimeoutExpired):
-            return "?"
-
-    return ["CharLS %s (libcharls-dev)" % package_version("libcharls-dev"),
-            "OpenJPEG %s" % package_version("libopenjp2-tools"),
-            first_line(["cjxl", "--version"], "cjxl"),
-            "cwebp %s" % first_line(["cwebp", "-version"]),
-            "netpbm %s" % package_version("netpbm")]
+def tool_versions(codecs):
+    return [codec.version() for codec in codecs if codec.version is not None]
 
 
 def vrk_revision():
@@ -778,8 +885,11 @@ def main():
                         help="modes for the --extra-vrk binaries, as --vrk-modes (default: %(default)s)")
     parser.add_argument("--no-vrk", action="store_true", help="run the peers only")
     parser.add_argument("--codecs", default="", help="only rows whose label contains one of these "
-                                                     "comma-separated words (e.g. 'vrk -f,cjxl'); CharLS, "
-                                                     "the reference, always runs")
+                                                     "comma-separated words (e.g. 'vrk -f,cjxl,htj2k'); the "
+                                                     "reference always runs")
+    parser.add_argument("--reference", default="CharLS", metavar="WORD",
+                        help="the row the figures in brackets are ratios to: the first whose label contains WORD "
+                             "(default %(default)s); 'none' for no ratios")
     parser.add_argument("--groups", default="", help="only these comma-separated groups: "
                                                      + ",".join(g for g, _ in GROUPS))
     parser.add_argument("--work", default=os.path.join(ROOT, "build/bench"), help="scratch folder (build/bench)")
@@ -792,34 +902,11 @@ def main():
     if runs < 1:
         parser.error("--runs must be at least 1")
 
-    missing = missing_packages()
-    if missing:
-        log("Missing Debian packages: %s\nInstall them with:  apt-get install %s" % (" ".join(missing), " ".join(missing)))
-        return 2
-
     work = os.path.abspath(args.work)
     os.makedirs(work, exist_ok=True)
     bin_dir = os.path.join(work, "bin")
     os.makedirs(bin_dir, exist_ok=True)
-
     charls_binary = os.path.join(bin_dir, "charls_bench")
-    source = os.path.join(ROOT, "bench/charls_bench.cpp")
-    log("building the CharLS driver ...")
-    build = subprocess.run(["g++", "-O2", "-std=c++20", "-o", charls_binary, source, "-lcharls"],
-                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-    if build.returncode != 0:
-        log(build.stdout.decode(errors="replace"))
-        log("could not build %s" % source)
-        return 2
-
-    log("building the corpus ...")
-    images, skipped = build_corpus(os.path.join(work, "corpus"))
-    if args.groups:
-        wanted = set(args.groups.split(","))
-        images = [im for im in images if im["group"] in wanted]
-    for reason in skipped:
-        log("  skipped " + reason)
-    log("  %d images, %.1f MB of raw samples" % (len(images), sum(im["raw_bytes"] for im in images) / 1e6))
 
     codecs = peer_codecs(charls_binary)
     vrk_note = ""
@@ -857,10 +944,34 @@ def main():
             switch, loss = parse_vrk_mode(mode)
             vrk_codecs.append(VrkCodec(vrk_label(name + " 1 thread", switch, loss), frozen, switch, loss,
                                        family=family + " 1 thread", threads=1))
-    codecs = vrk_codecs + codecs
-    if args.codecs:
-        words = [w.strip().lower() for w in args.codecs.split(",") if w.strip()]
-        codecs = [c for c in codecs if any(w in c.label.lower() for w in words) or c.label.startswith("CharLS")]
+    try:
+        codecs, reference = select_codecs(vrk_codecs + codecs, args.codecs.split(","), args.reference)
+    except ValueError as error:
+        parser.error("--reference: %s" % error)
+
+    missing = missing_packages(codecs)
+    if missing:
+        log("Missing Debian packages: %s\nInstall them with:  apt-get install %s" % (" ".join(missing), " ".join(missing)))
+        return 2
+
+    if any(c.label == REFERENCE for c in codecs):
+        source = os.path.join(ROOT, "bench/charls_bench.cpp")
+        log("building the CharLS driver ...")
+        build = subprocess.run(["g++", "-O2", "-std=c++20", "-o", charls_binary, source, "-lcharls"],
+                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        if build.returncode != 0:
+            log(build.stdout.decode(errors="replace"))
+            log("could not build %s" % source)
+            return 2
+
+    log("building the corpus ...")
+    images, skipped = build_corpus(os.path.join(work, "corpus"))
+    if args.groups:
+        wanted = set(args.groups.split(","))
+        images = [im for im in images if im["group"] in wanted]
+    for reason in skipped:
+        log("  skipped " + reason)
+    log("  %d images, %.1f MB of raw samples" % (len(images), sum(im["raw_bytes"] for im in images) / 1e6))
 
     scratch = os.path.join(work, "scratch")
     os.makedirs(scratch, exist_ok=True)
@@ -885,7 +996,6 @@ def main():
     elapsed = time.time() - started
 
     labels = [c.label for c in codecs]
-    reference = REFERENCE
     cores = os.cpu_count() or 0
     now = datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC")
     out = ["# vrk benchmark", "",
@@ -893,10 +1003,10 @@ def main():
            "- Machine: %s." % machine_description(),
            "- vrk: `%s`, source revision %s." % (shown_path(args.vrk) if not args.no_vrk else "not run",
                                                  vrk_revision()),
-           "- Peers: %s." % "; ".join(tool_versions(charls_binary)),
+           "- Peers: %s." % ("; ".join(tool_versions(codecs)) or "none"),
            "- Load average when the benchmark started: %s (other work on the machine skews the figures)." % load,
            "- Threads: the peers run single-threaded (OpenJPEG with `-threads 1`, cjxl and djxl with "
-           "`--num_threads=1`, the others use one thread anyway).%s" % ((
+           "`--num_threads=1`; CharLS, OpenJPH, cwebp/dwebp without `-mt` and netpbm use one thread anyway).%s" % ((
                " vrk's shipped rows (`vrk default`, `vrk -f`, ...) use automatic threads: %s is removed from their "
                "environment, so vrk runs its pixel stage and its entropy stage on two threads when the machine has "
                "two or more cores (this one has %d: %s). %sThe compressed files are the same either way; CPU time "
@@ -910,10 +1020,11 @@ def main():
            "wall clock and user + system CPU time to the microsecond from the parent's clock and `wait4`.",
            "- MB/s = megabytes (10^6) of raw samples (1 byte per sample up to 8 bits, 2 above) per second of wall "
            "clock, or of user + system CPU time; totals over the group's images. Peak RSS is the largest over the "
-           "group. In brackets: the ratio to CharLS's figure over the same images.",
+           "group. %s" % ("In brackets: the ratio to %s's figure over the same images." % reference if reference
+                          else "No ratios (`--reference none`)."),
            "- Round trip: vrk's restored file must equal the original byte for byte; the peers' decoded "
            "pixels must equal the original's.", ]
-    if any("png" in im for im in images):
+    if any("png" in im for im in images) and any(c.label.startswith("cjxl") for c in codecs):
         out.append("- cjxl gets 9..15-bit grey images as PNG with an sBIT chunk and djxl writes them as 16-bit "
                    "PGM (libjxl 0.7 mis-reads and mis-writes PNM with those maxvals); the check rescales.")
     if any(c.family == "vrk extra" for c in codecs):
@@ -924,6 +1035,12 @@ def main():
     summaries = group_summaries(images, results, labels, reference)
     for group, title, group_images, rows in summaries:
         out += ["", "## %s" % title, ""] + group_table(rows, labels)
+    beaten = dict(dec=beaten_points(summaries, results, codecs, "dec"),
+                  enc=beaten_points(summaries, results, codecs, "enc"))
+    beaten_summaries = []
+    if beaten["dec"]:
+        lines, beaten_summaries = beaten_section(beaten["dec"], beaten["enc"])
+        out += [""] + lines
 
     # The raw figures and every row's group figures, which bench/plot_results.py draws.
     json_path = os.path.join(work, "results.json")
@@ -935,7 +1052,8 @@ def main():
                          lossless=c.lossless) for c in codecs],
             groups=[dict(group=group, title=title, images=[im["name"] for im in group_images],
                          raw_bytes=sum(im["raw_bytes"] for im in group_images), rows=rows)
-                    for group, title, group_images, rows in summaries]), f, indent=1)
+                    for group, title, group_images, rows in summaries],
+            beaten=beaten), f, indent=1)
 
     pictures = []
     if not args.no_pictures and summaries:
@@ -949,7 +1067,7 @@ def main():
         out += ["![%s](%s)" % (os.path.splitext(os.path.basename(p))[0].replace("_", " "), os.path.relpath(p, base))
                 for p in pictures]
     out += ["", "## Bits per sample per image", ""] + per_image_table(images, results, labels)
-    out += ["", "Corpus (build/bench/corpus): " + ", ".join(
+    out += ["", "Corpus (%s): " % shown_path(os.path.join(work, "corpus")) + ", ".join(
         "%s%s" % (im["name"], " [%s]" % im["note"] if im["note"] else "") for im in images) + "."]
     if skipped:
         out.append("Skipped: " + "; ".join(skipped) + ".")
@@ -958,6 +1076,8 @@ def main():
     os.makedirs(os.path.dirname(os.path.abspath(args.out)), exist_ok=True)
     with open(args.out, "w") as f:
         f.write(text)
+    for line in beaten_summaries:
+        log("who beats vrk: " + line)
     log("wrote %s" % ", ".join([args.out, json_path] + pictures))
     failed = any("failure" in r or not (r["check"] == "ok" or r["check"].startswith("psnr"))
                  for per_image in results.values() for r in per_image.values())

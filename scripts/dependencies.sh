@@ -7,7 +7,7 @@ set -eu
 
 tool="cmake ninja-build g++"
 tests="clang-14 libclang-rt-14-dev clang-format-14 libgtest-dev libgmock-dev libbenchmark-dev libjxl-testdata netpbm
-       pkgconf groff"
+       pkgconf groff openjph-tools"
 python="python3-dev pybind11-dev python3-numpy python3-pytest python3-zarr python3-numcodecs python3-pil
         python3-dask python3-distributed"
 
