@@ -7,21 +7,20 @@ namespace vrk {
 
 // Predicts a sample from its left (a), upper (b) and upper-left (c)
 // neighbours: min(a, b) when c is at or above both, max(a, b) when c is at or
-// below both, else the plane through the three, a + b - c. When a = b = c all
-// three answers agree, so the order of the tests cannot matter.
+// below both, else the plane through the three, a + b - c.
 //
-// a + b - c is only taken when c lies strictly between a and b, so the result
-// always fits; it is summed through uint32_t because a damaged lossless file
-// can make the neighbours themselves arbitrarily large.
+// All three cases are low + high - clamp(c, low, high), which needs no
+// compare of c against a sum and leaves the compiler nothing to turn into an
+// (unpredictable) branch. The true result lies between low and high, so it
+// fits even where low + high does not: the sum wraps through uint32_t and the
+// difference comes back exact, as a damaged lossless file needs when it
+// makes the neighbours arbitrarily large.
 constexpr std::int32_t predict_med(std::int32_t a, std::int32_t b, std::int32_t c) noexcept {
-    // Written as selects rather than nested branches, so the compiler emits
-    // conditional moves: the branches would be unpredictable on real images.
     const std::int32_t low = a < b ? a : b;
     const std::int32_t high = a < b ? b : a;
-    const auto plane = static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b) -
-                                                 static_cast<std::uint32_t>(c));
-    const std::int32_t inside = c <= low ? high : plane;
-    return c >= high ? low : inside;
+    const std::int32_t c_between = c < low ? low : (c > high ? high : c);
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(low) + static_cast<std::uint32_t>(high) -
+                                     static_cast<std::uint32_t>(c_between));
 }
 
 // Column 0 has no left neighbour: the upper-right sample stands in for it and

@@ -4,6 +4,7 @@
 #include <array>
 #include <cassert>
 #include <cstddef>
+#include <utility>
 
 #include "core/error.hpp"
 #include "core/wrapping_arithmetic.hpp"
@@ -96,30 +97,59 @@ void encode_row_lossless(const Sample* samples, const std::int32_t* previous, st
         residuals[x] = current[x] - predict_med(current[x - 1], previous[x], previous[x - 1]);
 }
 
-// Any later row, predicted from the row completed before it.
+// Per plane, the rows one image row reads and writes.
+template <int Planes>
+struct PlaneRows {
+    std::array<const std::int32_t*, Planes> previous;
+    std::array<std::int32_t*, Planes> current;
+    std::array<std::int32_t*, Planes> residuals;
+};
+
+// Any later row, predicted from the row completed before it, all planes in
+// one pass: each plane's chain from one sample to the next is serial, but
+// the chains of a pixel's planes are independent, so the processor overlaps
+// them. `offsets` is the row's first dither offset; a pixel's planes take
+// consecutive ones.
 template <class Sample, int Planes, bool Encode, bool Lossy>
-void predict_row(Sample* samples, const std::int32_t* previous, std::int32_t* current, std::int32_t* residuals,
-                 const std::int32_t* offsets, int width, const Lookups& t) noexcept {
+void predict_row(Sample* samples, const PlaneRows<Planes>& rows, const std::int32_t* offsets, int width,
+                 const Lookups& t) noexcept {
     if constexpr (Encode && !Lossy) {
-        encode_row_lossless<Sample, Planes>(samples, previous, current, residuals, width);
+        for (int p = 0; p < Planes; ++p)
+            encode_row_lossless<Sample, Planes>(samples + p, rows.previous[p], rows.current[p], rows.residuals[p],
+                                                width);
         return;
     }
-    std::int32_t offset = 0;
-    if constexpr (Lossy) offset = offsets[0];
-    std::int32_t left =
-        predict_sample<Sample, Encode, Lossy>(predict_column0(previous[0], previous[1]), offset, samples, residuals, t);
-    current[0] = left;
+    std::array<std::int32_t, Planes> left;
+    // The upper-left neighbour is the previous upper one, kept in a register:
+    // the stores to current and the samples could alias previous, so the
+    // compiler would otherwise load it again for every use.
+    std::array<std::int32_t, Planes> above_left;
+    for (int p = 0; p < Planes; ++p) {
+        const std::int32_t* const previous = rows.previous[p];
+        std::int32_t offset = 0;
+        if constexpr (Lossy) offset = offsets[p];
+        left[p] = predict_sample<Sample, Encode, Lossy>(predict_column0(previous[0], previous[1]), offset, samples + p,
+                                                        rows.residuals[p], t);
+        rows.current[p][0] = left[p];
+        above_left[p] = previous[0];
+    }
     for (int x = 1; x < width; ++x) {
-        if constexpr (Lossy) offset = offsets[x * Planes];
-        const std::int32_t prediction = predict_med(left, previous[x], previous[x - 1]);
-        left = predict_sample<Sample, Encode, Lossy>(prediction, offset, samples + x * Planes, residuals + x, t);
-        current[x] = left;
+        for (int p = 0; p < Planes; ++p) {
+            std::int32_t offset = 0;
+            if constexpr (Lossy) offset = offsets[x * Planes + p];
+            const std::int32_t above = rows.previous[p][x];
+            const std::int32_t prediction = predict_med(left[p], above, above_left[p]);
+            above_left[p] = above;
+            left[p] = predict_sample<Sample, Encode, Lossy>(prediction, offset, samples + x * Planes + p,
+                                                            rows.residuals[p] + x, t);
+            rows.current[p][x] = left[p];
+        }
     }
 }
 
 // Predicts one strip: samples to residuals when encoding, residuals to
 // samples when decoding. The planes of a row share nothing but the row's
-// draw, so each is predicted along the whole row in turn.
+// draw.
 template <class Sample, int Planes, bool Encode, bool Lossy>
 void predict_strip(const Strip& strip, Sample* samples, StripPlanes& residuals, RowHistory& history,
                    NearLossless& near_lossless, int width) noexcept {
@@ -154,18 +184,17 @@ void predict_strip(const Strip& strip, Sample* samples, StripPlanes& residuals, 
     }
     for (; y < strip.rows; ++y) {
         const std::int32_t start = near_lossless.random_draw() % dither_start_count;
-        Sample* const row = samples + y * row_samples;
+        // The new row goes into the older buffer; then the two swap roles.
+        PlaneRows<Planes> rows;
         for (int p = 0; p < Planes; ++p) {
-            // The new row goes into the older buffer; then the two swap roles.
-            std::int32_t* const previous = last[p];
-            std::int32_t* const current = spare[p];
-            const std::int32_t* offsets = nullptr;
-            if constexpr (Lossy) offsets = dither + start + p;
-            predict_row<Sample, Planes, Encode, Lossy>(row + p, previous, current, residuals.row(p, y), offsets, width,
-                                                       t);
-            last[p] = current;
-            spare[p] = previous;
+            rows.previous[p] = last[p];
+            rows.current[p] = spare[p];
+            rows.residuals[p] = residuals.row(p, y);
         }
+        const std::int32_t* offsets = nullptr;
+        if constexpr (Lossy) offsets = dither + start;
+        predict_row<Sample, Planes, Encode, Lossy>(samples + y * row_samples, rows, offsets, width, t);
+        std::swap(last, spare);
     }
 
     for (int p = 0; p < Planes; ++p) {

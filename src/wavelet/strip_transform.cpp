@@ -59,18 +59,22 @@ void transform_columns(const PlaneStrip& strip, int level, bool first_strip, std
     }
 }
 
-// The row steps of one level; each row is copied to scratch and transformed back into place.
+// The row steps of one level, each transformed back into place from a copy
+// in scratch: the whole row forwards, only its averages when inverting (the
+// differences are read before the pairs written reach them).
 template <Direction direction>
 void transform_rows(const PlaneStrip& strip, int level, std::int32_t* scratch) noexcept {
     const int rows = strip.rows >> level;
-    const int cols = strip.cols >> level;
+    const int n = (strip.cols >> level) / 2;
     for (int r = 0; r < rows; ++r) {
         std::int32_t* row = strip.base + r * strip.stride;
-        std::copy_n(row, cols, scratch);
-        if constexpr (direction == Direction::forward)
-            forward_row_step(scratch, row, cols / 2);
-        else
-            inverse_row_step(scratch, row, cols / 2);
+        if constexpr (direction == Direction::forward) {
+            std::copy_n(row, 2 * n, scratch);
+            forward_row_step(scratch, row, n);
+        } else {
+            std::copy_n(row, n, scratch);
+            inverse_row_step(scratch, row + n, row, n);
+        }
     }
 }
 

@@ -62,10 +62,11 @@ inline void forward_row_step(const std::int32_t* x, std::int32_t* out, int n) no
     high[n - 1] = wrap_sub(pair_difference(x, n - 1), wrap_sub(s[n - 2], s[n - 1]) >> 2);
 }
 
-// Inverse, row rule: in[0..n) = s and in[n..2n) = d' become x[0..2n) in out.
-inline void inverse_row_step(const std::int32_t* in, std::int32_t* out, int n) noexcept {
-    const std::int32_t* s = in;
-    const std::int32_t* high = in + n;
+// Inverse, row rule: s[0..n) and high[0..n) = d' become x[0..2n) in out.
+// high may be out + n: pair k writes out[2k] and out[2k+1], never beyond
+// out[n + k], and reads high[k] before it writes, so every d' is read before
+// it is overwritten. Only s must lie apart from out.
+inline void inverse_row_step(const std::int32_t* s, const std::int32_t* high, std::int32_t* out, int n) noexcept {
     if (n < 3) {
         for (int k = 0; k < n; ++k) write_pair(out + 2 * k, out + 2 * k + 1, s[k], high[k]);
         return;
@@ -81,6 +82,11 @@ inline void inverse_row_step(const std::int32_t* in, std::int32_t* out, int n) n
         d_prev = d;
     }
     write_pair(out + 2 * (n - 1), out + 2 * n - 1, s[n - 1], wrap_add(high[n - 1], e_prev >> 2));
+}
+
+// Inverse, row rule: in[0..n) = s and in[n..2n) = d' become x[0..2n) in out.
+inline void inverse_row_step(const std::int32_t* in, std::int32_t* out, int n) noexcept {
+    inverse_row_step(in, in + n, out, n);
 }
 
 // The last average and unpredicted difference of one column at one level,

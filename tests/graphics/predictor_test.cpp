@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 
 #include <gtest/gtest.h>
 
@@ -53,6 +54,22 @@ TEST(PredictMed, ExtremeNeighboursDoNotOverflow) {
     EXPECT_EQ(predict_med(INT32_MIN, INT32_MAX, -1), 0);
     EXPECT_EQ(predict_column0(INT32_MAX, INT32_MAX), INT32_MAX);
     EXPECT_EQ(predict_column0(INT32_MIN, INT32_MAX), 0);
+}
+
+TEST(PredictMed, ExtremeNeighboursGiveTheExactMedian) {
+    // The result is formed from low + high, which wraps here; it must still be
+    // the case analysis done without overflow.
+    const std::int64_t values[] = {INT32_MIN, INT32_MIN + 1, -2, -1, 0, 1, INT32_MAX - 1, INT32_MAX};
+    for (const std::int64_t a : values)
+        for (const std::int64_t b : values)
+            for (const std::int64_t c : values) {
+                const std::int64_t low = std::min(a, b), high = std::max(a, b);
+                const std::int64_t expected = c >= high ? low : c <= low ? high : a + b - c;
+                ASSERT_EQ(predict_med(static_cast<std::int32_t>(a), static_cast<std::int32_t>(b),
+                                      static_cast<std::int32_t>(c)),
+                          expected)
+                    << a << ' ' << b << ' ' << c;
+            }
 }
 
 TEST(PredictColumn0, UsesAboveAndAboveRightWithTheirMeanRoundedDown) {

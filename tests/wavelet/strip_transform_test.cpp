@@ -77,6 +77,26 @@ TEST_P(WaveletStep, ForwardGivesTheKnownValuesAndInverseRestoresThem) {
 INSTANTIATE_TEST_SUITE_P(KnownValues, WaveletStep, ::testing::ValuesIn(step_cases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The strip transform inverts rows in place with only the averages copied
+// out: every difference must be read before a restored pair overwrites it.
+TEST(WaveletStep, RowInverseInPlaceMatchesSeparateBuffers) {
+    std::mt19937 random(3);
+    for (const int n : {1, 2, 3, 4, 5, 8, 13}) {
+        Values x(2 * static_cast<std::size_t>(n));
+        for (std::int32_t& v : x) v = static_cast<std::int32_t>(random() % 2001) - 1000;
+        Values coded(x.size());
+        forward_row_step(x.data(), coded.data(), n);
+
+        Values separate(x.size());
+        inverse_row_step(coded.data(), separate.data(), n);
+        Values in_place = coded;
+        const Values averages(coded.begin(), coded.begin() + n);
+        inverse_row_step(averages.data(), in_place.data() + n, in_place.data(), n);
+        EXPECT_EQ(in_place, separate) << n;
+        EXPECT_EQ(in_place, x) << n;
+    }
+}
+
 TEST(WaveletStep, ColumnWritesAtItsStride) {
     // A column of four values inside a 3-wide array: the other columns stay put.
     std::array<std::int32_t, 12> column_major{};
