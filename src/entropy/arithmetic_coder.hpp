@@ -12,9 +12,12 @@
 // boundary the interval lies.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
+#include "entropy/arithmetic_decoding_model.hpp"
 #include "entropy/arithmetic_model.hpp"
 #include "entropy/total_division.hpp"
 
@@ -121,40 +124,57 @@ private:
     std::size_t back_ = 0;
 };
 
+// The decoder keeps only the width of the encoder's interval and the code
+// point's offset inside it. The encoder's bias toggles its two registers
+// alike, so it cancels in their difference (mod 2^32) and the decoder never
+// needs to know about pending positions.
 class ArithmeticDecoder {
 public:
     ArithmeticDecoder() noexcept = default;
     // The stream ends at buffer[capacity - 1]; reads below position 0 give 0.
     ArithmeticDecoder(const std::uint8_t* buffer, std::size_t capacity) noexcept : buffer_(buffer), back_(capacity) {
-        for (int i = 0; i < 4; ++i) code_ = (code_ << 8) + next();
+        for (int i = 0; i < 4; ++i) point_ = (point_ << 8) | next();
     }
 
-    int decode(ArithmeticModel& model) noexcept {
-        using namespace arithmetic;
-        const std::uint32_t r = divide_by_total(high_ - low_, model.total());
-        // The index whose subinterval holds code_, i.e. the first with
-        // cum(x) <= (code_ - low_) / r; found by products, without dividing.
-        const int x = model.find_scaled(r, code_ - low_);
-        high_ = low_ + r * model.cum(x - 1);
-        low_ = low_ + r * model.cum(x);
+    int decode(ArithmeticDecodingModel& model) noexcept {
+        const std::uint32_t r = model.divide(range_);
+        // The index whose subinterval holds the point, i.e. the first with
+        // cum(x) <= point_ / r; found by products, without dividing.
+        const auto [x, above] = model.find_scaled(r, point_);
+        point_ -= r * above;
+        range_ = r * model.count(x);
         const int symbol = model.symbol_at(x);
-        model.update_by_walks(x);
-        while (high_ - low_ < min_range) {
-            // The bias is toggled unless the top bytes agree; a select, not a branch.
-            const std::uint32_t flip = ((low_ ^ high_) & top_byte) == 0 ? 0u : bias;
-            low_ = (low_ << 8) ^ flip;
-            high_ = (high_ << 8) ^ flip;
-            code_ = ((code_ << 8) ^ flip) + next();
-        }
+        model.update(x);
+        renormalise();
         return symbol;
     }
 
 private:
     std::uint32_t next() noexcept { return back_ > 0 ? buffer_[--back_] : 0u; }
 
-    std::uint32_t low_ = 0;
-    std::uint32_t high_ = 0xFFFFFFFF;
-    std::uint32_t code_ = 0;
+    // Shifts in the bytes that bring the range back to at least min_range:
+    // none, one or two (a symbol leaves at least r >= 2^22 / 4095 > 2^10),
+    // counted and read without a branch on their number, which the
+    // statistics make hard to predict.
+    void renormalise() noexcept {
+        using arithmetic::min_range;
+        const int n = static_cast<int>(range_ < min_range) + static_cast<int>(range_ < (min_range >> 8));
+        range_ <<= 8 * n;
+        if (back_ >= 2) [[likely]] {
+            // The next byte in bits 15..8, the one after it in bits 7..0.
+            std::uint16_t word;
+            std::memcpy(&word, buffer_ + back_ - 2, sizeof word);
+            if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap16(word);
+            const std::uint32_t two = word;
+            point_ = (point_ << 8 * n) | (two >> (16 - 8 * n));
+            back_ -= static_cast<std::size_t>(n);
+        } else {
+            for (int i = 0; i < n; ++i) point_ = (point_ << 8) | next();
+        }
+    }
+
+    std::uint32_t range_ = 0xFFFFFFFF;
+    std::uint32_t point_ = 0;
     const std::uint8_t* buffer_ = nullptr;
     std::size_t back_ = 0;
 };

@@ -1,7 +1,8 @@
 // The adaptive model of the arithmetic coder: symbol counts kept sorted by
 // frequency, so that frequent symbols sit at small indices where the
 // decoder's search and the update's walks end early. The cumulative counts
-// are 16-bit lanes, so the encoder's update can add to eight at a time.
+// are 16-bit lanes, so the encoder's update can add to eight at a time. The
+// decoder keeps the same state in its own form (arithmetic_decoding_model.hpp).
 //
 // Each index has a count of at least 1; cum(i) is the sum of the counts
 // above index i, so cum(n-1) = 0 and cum(-1) is the total. The total stays
@@ -40,34 +41,13 @@ public:
     int index_of(int symbol) const noexcept { return symbol_to_index_[symbol]; }
     int symbol_at(int index) const noexcept { return index_to_symbol_[index]; }
 
-    // The first index whose cum(index) * scale <= point, that is whose
-    // cum(index) <= point / scale, without the division (cum(i) <= p / s
-    // exactly when cum(i) * s <= p). cum(size-1) is 0, so the result lies
-    // inside the model whatever the point.
-    // A plain search: its exit is well predicted for skewed statistics and
-    // lets the decoder run ahead, where a branch-free count would lengthen
-    // the chain from one symbol to the next.
-    int find_scaled(std::uint32_t scale, std::uint32_t point) const noexcept {
-        int x = 0;
-        while (cum_[x + 1] * scale > point) ++x;
-        return x;
-    }
-
     // Records one more occurrence of the symbol at index x; called after the
-    // coder has narrowed its interval with the old counts. The encoder's way:
-    // the cumulative counts grow eight lanes at a time, where a loop's exit
-    // would often be mispredicted and nothing waits for the result.
+    // coder has narrowed its interval with the old counts. The cumulative
+    // counts grow eight lanes at a time, where a loop's exit would often be
+    // mispredicted and nothing waits for the result.
     void update(int x) noexcept {
         const int i = grow(x);
         count_vectors::increment_prefix(cum_.data(), i); // cum(-1) to cum(i-1)
-    }
-
-    // The same new state with a scalar loop: the decoder's way. Its next
-    // search may read these counts at once, and scalar stores reach its
-    // scalar loads sooner than vector work does (measured faster there).
-    void update_by_walks(int x) noexcept {
-        const int i = grow(x);
-        for (int j = 0; j <= i; ++j) ++cum_[j];
     }
 
 private:

@@ -12,6 +12,7 @@
 // before it is read, given cols >= 3.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "core/strip_planes.hpp"
@@ -24,8 +25,27 @@ inline constexpr int plane_model_count = 5;
 inline constexpr int band_model_count = 25;
 inline constexpr int model_count = plane_model_count + band_model_count;
 
+namespace detail {
+// The neighbour context min((sum + round) >> 3, 4) of every sum of four
+// sets, plus `first` (the number of the context's first model): one load in
+// place of the add, shift and clamp on the way from one value to the next.
+constexpr std::array<std::uint8_t, 4 * max_alphabet_size> build_neighbour_contexts(int round, int first) {
+    std::array<std::uint8_t, 4 * max_alphabet_size> t{};
+    for (int sum = 0; sum < 4 * max_alphabet_size; ++sum) {
+        const int c = (sum + round) >> 3;
+        t[sum] = static_cast<std::uint8_t>(first + (c < 4 ? c : 4));
+    }
+    return t;
+}
+inline constexpr auto plane_contexts = build_neighbour_contexts(6, 0);
+inline constexpr auto band_contexts = build_neighbour_contexts(4, plane_model_count);
+} // namespace detail
+
 template <class ValueCoder>
-void code_plane_values(ValueCoder& coder, StripRows strip, std::int32_t* class_row, int row_count, int cols) {
+void code_plane_values(ValueCoder& state, StripRows strip, std::int32_t* class_row, int row_count, int cols) {
+    // A local copy: the loop's stores of values could alias the stream
+    // registers in `state`, which would then go through memory at every value.
+    ValueCoder coder = state;
     // Row 0: the context is the set of the value to the left, halved.
     int prev = 0;
     std::int32_t* row = strip.row(0);
@@ -44,13 +64,13 @@ void code_plane_values(ValueCoder& coder, StripRows strip, std::int32_t* class_r
         class_row[-1] = class_row[0];
         class_row[cols] = class_row[cols - 1];
         for (int j = 0; j < cols; ++j) {
-            int c = (class_row[j + 1] + class_row[j - 1] + class_row[j] + ul + 6) >> 3;
-            if (c > 4) c = 4;
-            const int k = coder.code(row[j], c);
+            const int k =
+                coder.code(row[j], detail::plane_contexts[class_row[j + 1] + class_row[j - 1] + class_row[j] + ul]);
             ul = class_row[j];
             class_row[j] = k;
         }
     }
+    state = coder;
 }
 
 // Five times the parent context of each column of the band: child columns
@@ -71,8 +91,9 @@ inline int build_parent_row(const std::int32_t* parents, std::int32_t* parent_ro
 }
 
 template <class ValueCoder>
-void code_band_values(ValueCoder& coder, int orientation, StripRows strip, int row_count, int cols,
+void code_band_values(ValueCoder& state, int orientation, StripRows strip, int row_count, int cols,
                       std::int32_t* class_row, std::int32_t* parent_row) {
+    ValueCoder coder = state; // as in the plane coder
     const int row0 = band_row_offset[orientation] * row_count;
     const int col0 = band_col_offset[orientation] * cols;
     int prev = 0;
@@ -94,13 +115,13 @@ void code_band_values(ValueCoder& coder, int orientation, StripRows strip, int r
         class_row[-1] = class_row[0];
         class_row[cols] = class_row[cols - 1];
         for (int j = 0; j < cols; ++j) {
-            int c = (class_row[j + 1] + class_row[j - 1] + class_row[j] + ul + 4) >> 3;
-            if (c > 4) c = 4;
-            const int k = coder.code(row[j], plane_model_count + c + parent_row[j]);
+            const int sum = class_row[j + 1] + class_row[j - 1] + class_row[j] + ul;
+            const int k = coder.code(row[j], detail::band_contexts[sum] + parent_row[j]);
             ul = class_row[j];
             class_row[j] = k;
         }
     }
+    state = coder;
 }
 
 } // namespace vrk

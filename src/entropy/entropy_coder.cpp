@@ -7,6 +7,7 @@
 
 #include "core/error.hpp"
 #include "entropy/arithmetic_coder.hpp"
+#include "entropy/arithmetic_decoding_model.hpp"
 #include "entropy/arithmetic_model.hpp"
 #include "entropy/band_coders.hpp"
 #include "entropy/magnitude_sets.hpp"
@@ -52,8 +53,10 @@ struct EntropyCoder::State {
         // 5 plane models, then 25 band models, all alike.
         if (fast)
             prefix_models.assign(model_count, PrefixModel(alphabet, !encoding));
-        else
+        else if (encoding)
             arithmetic_models.assign(model_count, ArithmeticModel(alphabet));
+        else
+            arithmetic_decoding_models.assign(model_count, ArithmeticDecodingModel(alphabet));
     }
 
     // The code buffer is sized for the worst case of the largest strip, so a
@@ -87,7 +90,7 @@ struct EntropyCoder::State {
             body(coder);
             reader = coder.bits;
         } else {
-            ArithmeticValueDecoder coder{arith_decoder, reader, arithmetic_models.data()};
+            ArithmeticValueDecoder coder{arith_decoder, reader, arithmetic_decoding_models.data()};
             body(coder);
             arith_decoder = coder.arith;
             reader = coder.bits;
@@ -111,6 +114,7 @@ struct EntropyCoder::State {
     ArithmeticDecoder arith_decoder;
 
     std::vector<ArithmeticModel> arithmetic_models;
+    std::vector<ArithmeticDecodingModel> arithmetic_decoding_models;
     std::vector<PrefixModel> prefix_models;
 };
 

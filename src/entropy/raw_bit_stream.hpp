@@ -79,22 +79,29 @@ public:
     }
 
     // Makes at least 56 bits available: enough for one value, a codeword of
-    // at most 29 bits followed by at most 23 extra bits.
+    // at most 29 bits followed by at most 23 extra bits. Away from the end of
+    // the buffer it loads a whole word every time, even when enough bits
+    // wait: whether a codeword and its extra bits emptied the accumulator is
+    // a branch the processor would often mispredict.
     void refill() noexcept {
-        // Mostly taken: values carry few extra bits, so a refill is rarely due.
-        if (count_ > 55) return;
         if (next_ <= end_ && end_ - next_ >= 8) [[likely]] {
             // The bits above count_ are already those of the bytes at next_,
             // so or-ing a whole word in again changes nothing there.
             bits_ |= detail::load_le64(buffer_ + next_) << count_;
-            const int taken = (63 - count_) >> 3;
-            next_ += static_cast<std::size_t>(taken);
-            count_ += taken << 3;
+            next_ += static_cast<std::size_t>((63 - count_) >> 3);
+            count_ |= 56; // plus the whole bytes taken: 56 to 63
         } else {
             for (; count_ <= 55; count_ += 8, ++next_) {
                 if (next_ < end_) bits_ |= static_cast<std::uint64_t>(buffer_[next_]) << count_;
             }
         }
+    }
+
+    // Makes at least 24 bits available, more than the 23 extra bits of a value
+    // (with no codeword before them): a refill is due only every few values
+    // and its branch is well predicted, so skipping it is cheaper there.
+    void refill_for_extra_bits() noexcept {
+        if (count_ < 24) refill();
     }
 
     // The next bits of the stream, next bit in bit 0.

@@ -24,10 +24,15 @@ constexpr std::array<std::uint64_t, max_divided_total + 1> build_total_reciproca
 inline constexpr std::array<std::uint64_t, max_divided_total + 1> total_reciprocals = build_total_reciprocals();
 } // namespace detail
 
+// The top 64 bits of n * reciprocal: floor(n / d) for d's entry of the table.
+inline std::uint32_t multiply_high(std::uint32_t n, std::uint64_t reciprocal) noexcept {
+    __extension__ using u128 = unsigned __int128;
+    return static_cast<std::uint32_t>((static_cast<u128>(n) * reciprocal) >> 64);
+}
+
 // floor(n / total) for a total from 2 to max_divided_total.
 inline std::uint32_t divide_by_total(std::uint32_t n, std::uint32_t total) noexcept {
-    __extension__ using u128 = unsigned __int128;
-    return static_cast<std::uint32_t>((static_cast<u128>(n) * detail::total_reciprocals[total]) >> 64);
+    return multiply_high(n, detail::total_reciprocals[total]);
 }
 
 } // namespace vrk

@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "entropy/arithmetic_coder.hpp"
+#include "entropy/arithmetic_decoding_model.hpp"
 #include "entropy/arithmetic_model.hpp"
 #include "entropy/magnitude_sets.hpp"
 #include "entropy/prefix_model.hpp"
@@ -48,11 +49,11 @@ struct ArithmeticValueEncoder {
 struct ArithmeticValueDecoder {
     ArithmeticDecoder arith;
     RawBitReader bits;
-    ArithmeticModel* models;
+    ArithmeticDecodingModel* models;
 
     int code(std::int32_t& value, int model) noexcept {
         const int k = arith.decode(models[model]);
-        bits.refill();
+        bits.refill_for_extra_bits();
         value = value_of(k, bits.take(set_bits[k]));
         return k;
     }

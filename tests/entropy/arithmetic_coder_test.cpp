@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "entropy/arithmetic_coder.hpp"
+#include "entropy/arithmetic_decoding_model.hpp"
 #include "entropy/arithmetic_model.hpp"
 
 namespace vrk {
@@ -23,7 +24,7 @@ std::vector<int> decode(const std::vector<std::uint8_t>& coded, std::size_t stre
     for (auto& b : buffer) b = static_cast<std::uint8_t>(random());
     std::copy(coded.end() - static_cast<std::ptrdiff_t>(stream_size), coded.end(),
               buffer.end() - static_cast<std::ptrdiff_t>(stream_size));
-    ArithmeticModel model(alphabet);
+    ArithmeticDecodingModel model(alphabet);
     ArithmeticDecoder decoder(buffer.data(), buffer.size());
     std::vector<int> symbols;
     for (std::size_t i = 0; i < count; ++i) symbols.push_back(decoder.decode(model));
@@ -34,8 +35,8 @@ std::vector<int> decode(const std::vector<std::uint8_t>& coded, std::size_t stre
 // reads from the stream 0x80 0x00 0x00 ..., the point right on it. Coding
 // them, the encoder can settle no byte and must hold ever more positions.
 std::vector<int> symbols_around_a_byte_boundary(std::size_t count) {
-    const std::uint8_t point[] = {0x80}; // the decoder reads 0 beyond it
-    ArithmeticModel model(alphabet);
+    const std::uint8_t point[] = {0x00, 0x00, 0x00, 0x80}; // read from the back; 0 beyond
+    ArithmeticDecodingModel model(alphabet);
     ArithmeticDecoder decoder(point, sizeof point);
     std::vector<int> symbols;
     for (std::size_t i = 0; i < count; ++i) symbols.push_back(decoder.decode(model));

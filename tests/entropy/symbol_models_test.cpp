@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "entropy/arithmetic_decoding_model.hpp"
 #include "entropy/arithmetic_model.hpp"
 #include "entropy/prefix_model.hpp"
 #include "entropy/total_division.hpp"
@@ -75,26 +76,28 @@ TEST(ArithmeticModel, RescalesWhenTheTotalHasReached4095) {
     expect_consistent(m);
 }
 
-void expect_same_state(const ArithmeticModel& a, const ArithmeticModel& b) {
+void expect_same_state(const ArithmeticModel& a, const ArithmeticDecodingModel& b) {
     ASSERT_EQ(a.total(), b.total());
     for (int i = 0; i < a.size(); ++i) {
-        ASSERT_EQ(a.cum(i), b.cum(i)) << i;
+        ASSERT_EQ(count_at(a, i), b.count(i)) << i;
         ASSERT_EQ(a.symbol_at(i), b.symbol_at(i)) << i;
     }
 }
 
-// The encoder's branch-free update and the decoder's walks must reach the
-// same state after every symbol, through runs, moves and rescales.
-TEST(ArithmeticModel, SkewedUpdatesKeepTheInvariantsInBothWays) {
+// The encoder's model and the decoder's copy must reach the same state after
+// every symbol, through runs, moves and rescales.
+TEST(ArithmeticModel, SkewedUpdatesKeepTheInvariantsInBothModels) {
     ArithmeticModel m(30);
-    ArithmeticModel walked(30);
+    ArithmeticDecodingModel decoding(30);
     std::uint32_t x = 12345;
     for (int i = 0; i < 20000; ++i) {
         x = x * 1103515245u + 12345u;
         const int symbol = std::min(29, static_cast<int>(__builtin_ctz((x >> 8) | 0x80000000u)));
-        m.update(m.index_of(symbol));
-        walked.update_by_walks(walked.index_of(symbol));
-        ASSERT_NO_FATAL_FAILURE(expect_same_state(m, walked)) << "after symbol " << i;
+        const int index = m.index_of(symbol);
+        ASSERT_EQ(decoding.symbol_at(index), symbol);
+        m.update(index);
+        decoding.update(index);
+        ASSERT_NO_FATAL_FAILURE(expect_same_state(m, decoding)) << "after symbol " << i;
         if (i % 997 == 0) expect_consistent(m);
     }
     expect_consistent(m);
@@ -104,13 +107,21 @@ TEST(ArithmeticModel, SkewedUpdatesKeepTheInvariantsInBothWays) {
 // for points beyond the total (damaged input).
 TEST(ArithmeticModel, ScaledSearchMatchesTheDividedOne) {
     ArithmeticModel m(22);
-    for (int i = 0; i < 500; ++i) m.update(m.index_of(i % 7 == 0 ? 3 : i % 3));
+    ArithmeticDecodingModel decoding(22);
+    for (int i = 0; i < 500; ++i) {
+        const int index = m.index_of(i % 7 == 0 ? 3 : i % 3);
+        m.update(index);
+        decoding.update(index);
+    }
     for (const std::uint32_t scale : {1u, 1024u, 1048575u}) {
         for (std::uint32_t t = 0; t <= m.total() + 2; ++t) {
             int expected = 0;
             while (m.cum(expected) > t) ++expected;
-            for (const std::uint32_t point : {t * scale, t * scale + scale - 1})
-                ASSERT_EQ(m.find_scaled(scale, point), expected) << scale << " " << point;
+            for (const std::uint32_t point : {t * scale, t * scale + scale - 1}) {
+                const auto found = decoding.find_scaled(scale, point);
+                ASSERT_EQ(found.index, expected) << scale << " " << point;
+                ASSERT_EQ(found.above, m.cum(expected)) << scale << " " << point;
+            }
         }
     }
 }
