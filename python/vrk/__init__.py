@@ -429,8 +429,13 @@ def restore_image(data, *, max_pixels=DEFAULT_MAX_PIXELS, threads=0):
     data = _contiguous_bytes(data)
     limit = _max_pixels(max_pixels)
     threads = _threads(threads)
-    _check_limit(inspect(data), limit)
-    number, file = _vrk.restore_image(data, limit, threads)
+    try:
+        number, file = _vrk.restore_image(data, limit, threads)
+    except VrkError as error:
+        if error.code == ErrorCode.LIMIT_EXCEEDED:  # found before the file's bytes were allocated
+            info = inspect(data)
+            raise _limit_error(info.width, info.height, limit) from None
+        raise
     return _FORMAT_NAMES[number], file
 
 

@@ -59,8 +59,7 @@ public:
     void update(int x) noexcept {
         if (total_ == ArithmeticModel::max_total) [[unlikely]]
             rescale();
-        int i = x;
-        while (i > 0 && freq_[i - 1] == freq_[i]) --i;
+        const int i = first_of_equal_counts(freq_.data(), x);
         const std::uint8_t coded = index_to_symbol_[x];
         index_to_symbol_[x] = index_to_symbol_[i];
         index_to_symbol_[i] = coded;

@@ -18,6 +18,14 @@
 
 namespace vrk {
 
+// The index whose count grows when the symbol at index x is coded: the first
+// of x's run of equal counts, so that the counts stay sorted. The encoder's
+// and the decoder's models both take it from here, which keeps them in step.
+inline int first_of_equal_counts(const std::uint16_t* freq, int x) noexcept {
+    while (x > 0 && freq[x - 1] == freq[x]) --x;
+    return x;
+}
+
 class ArithmeticModel {
 public:
     static constexpr std::uint32_t max_total = 4095;
@@ -60,8 +68,7 @@ private:
     int grow(int x) noexcept {
         if (cum_[0] == max_total) [[unlikely]]
             rescale();
-        int i = x;
-        while (i > 0 && freq_[i - 1] == freq_[i]) --i;
+        const int i = first_of_equal_counts(freq_.data(), x);
         const std::uint8_t moved = index_to_symbol_[i];
         const std::uint8_t coded = index_to_symbol_[x];
         index_to_symbol_[i] = coded;
