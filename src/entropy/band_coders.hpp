@@ -4,8 +4,11 @@
 // and by the band's parent values one level coarser.
 //
 // Both are templates over a value coder (value_coders.hpp): anything with
-// int code(std::int32_t& value, int model) returning the value's set. Model
-// numbers 0 to 4 are the plane models, 5 to 29 the band models.
+// int code(Element& x, int model) returning x's set, and over the rows it
+// walks: the values themselves (StripRows, std::int32_t), or the sets the
+// encoder stored beside them beforehand (StripByteRows, std::uint8_t), which
+// is all the arithmetic encoder needs. Model numbers 0 to 4 are the plane
+// models, 5 to 29 the band models.
 //
 // class_row[j] (j from -1 to cols) holds the set of the last value coded in
 // column j; its two ends are guards. Within a call every entry is written
@@ -41,14 +44,18 @@ inline constexpr auto plane_contexts = build_neighbour_contexts(6, 0);
 inline constexpr auto band_contexts = build_neighbour_contexts(4, plane_model_count);
 } // namespace detail
 
-template <class ValueCoder>
-void code_plane_values(ValueCoder& state, StripRows strip, std::int32_t* class_row, int row_count, int cols) {
+// The set of a parent: of its value, or the set stored in its place.
+inline int set_of_parent(std::int32_t value) noexcept { return magnitude_set_of(magnitude_of(value)); }
+inline int set_of_parent(std::uint8_t set) noexcept { return set; }
+
+template <class ValueCoder, class Rows>
+void code_plane_values(ValueCoder& state, Rows strip, std::int32_t* class_row, int row_count, int cols) {
     // A local copy: the loop's stores of values could alias the stream
     // registers in `state`, which would then go through memory at every value.
     ValueCoder coder = state;
     // Row 0: the context is the set of the value to the left, halved.
     int prev = 0;
-    std::int32_t* row = strip.row(0);
+    auto* row = strip.row(0);
     for (int j = 0; j < cols; ++j) {
         int c = (prev + 1) >> 1;
         if (c > 4) c = 4;
@@ -76,11 +83,12 @@ void code_plane_values(ValueCoder& state, StripRows strip, std::int32_t* class_r
 // Five times the parent context of each column of the band: child columns
 // 2m - 1 and 2m share the context of parents m - 1 and m. Returns the set of
 // the last parent read.
-inline int build_parent_row(const std::int32_t* parents, std::int32_t* parent_row, int cols) noexcept {
-    int prev = magnitude_set_of(magnitude_of(parents[0]));
+template <class Element>
+int build_parent_row(const Element* parents, std::int32_t* parent_row, int cols) noexcept {
+    int prev = set_of_parent(parents[0]);
     for (int m = 1; m <= (cols - 1) >> 1; ++m) {
         const int q = prev;
-        prev = magnitude_set_of(magnitude_of(parents[m]));
+        prev = set_of_parent(parents[m]);
         int c = (prev + q + 2) >> 2;
         if (c > 4) c = 4;
         parent_row[2 * m - 1] = parent_row[2 * m] = 5 * c;
@@ -90,8 +98,8 @@ inline int build_parent_row(const std::int32_t* parents, std::int32_t* parent_ro
     return prev;
 }
 
-template <class ValueCoder>
-void code_band_values(ValueCoder& state, int orientation, StripRows strip, int row_count, int cols,
+template <class ValueCoder, class Rows>
+void code_band_values(ValueCoder& state, int orientation, Rows strip, int row_count, int cols,
                       std::int32_t* class_row, std::int32_t* parent_row) {
     ValueCoder coder = state; // as in the plane coder
     const int row0 = band_row_offset[orientation] * row_count;
@@ -100,7 +108,7 @@ void code_band_values(ValueCoder& state, int orientation, StripRows strip, int r
     for (int i = 0; i < row_count; ++i) {
         // Two child rows share one parent row.
         if ((i & 1) == 0) prev = build_parent_row(strip.row((row0 + i) >> 1) + (col0 >> 1), parent_row, cols);
-        std::int32_t* row = strip.row(row0 + i) + col0;
+        auto* row = strip.row(row0 + i) + col0;
         if (i == 0) {
             // The first value's context is the last parent's set, halved.
             for (int j = 0; j < cols; ++j) {

@@ -97,6 +97,18 @@ struct EntropyCoder::State {
         }
     }
 
+    // The arithmetic encoder takes sets split beforehand, from the bytes
+    // beside the values when the strip has them.
+    bool takes_sets() const noexcept { return encoding && !fast; }
+
+    template <class Body>
+    void with_set_encoder([[maybe_unused]] std::size_t values, Body&& body) {
+        assert(in_strip && takes_sets() && has_room(values));
+        ArithmeticSetEncoder coder{arith_encoder, arithmetic_models.data()};
+        body(coder);
+        arith_encoder = coder.arith;
+    }
+
     bool encoding;
     bool fast;
     int max_cols;
@@ -166,17 +178,29 @@ void EntropyCoder::code_plane(StripRows strip, int row_count, int cols) {
     // The guards and the above-left term need three columns.
     assert(row_count > 0 && cols >= 3 && cols <= state_->max_cols);
     const auto values = static_cast<std::size_t>(row_count) * static_cast<std::size_t>(cols);
-    state_->with_value_coder(values,
-                             [&](auto& coder) { code_plane_values(coder, strip, state_->class_row, row_count, cols); });
+    State& s = *state_;
+    if (s.takes_sets() && strip.has_bytes())
+        s.with_set_encoder(values,
+                           [&](auto& coder) { code_plane_values(coder, strip.bytes(), s.class_row, row_count, cols); });
+    else
+        s.with_value_coder(values, [&](auto& coder) { code_plane_values(coder, strip, s.class_row, row_count, cols); });
 }
 
 void EntropyCoder::code_band(int orientation, StripRows strip, int row_count, int cols) {
     assert(orientation >= 1 && orientation <= 3);
     assert(row_count > 0 && cols >= 3 && cols <= state_->max_cols);
     const auto values = static_cast<std::size_t>(row_count) * static_cast<std::size_t>(cols);
-    state_->with_value_coder(values, [&](auto& coder) {
-        code_band_values(coder, orientation, strip, row_count, cols, state_->class_row, state_->parent_row);
-    });
+    State& s = *state_;
+    if (s.takes_sets() && strip.has_bytes())
+        s.with_set_encoder(values, [&](auto& coder) {
+            code_band_values(coder, orientation, strip.bytes(), row_count, cols, s.class_row, s.parent_row);
+        });
+    else
+        s.with_value_coder(values, [&](auto& coder) {
+            code_band_values(coder, orientation, strip, row_count, cols, s.class_row, s.parent_row);
+        });
 }
+
+bool EntropyCoder::codes_split_sets() const noexcept { return state_->takes_sets(); }
 
 } // namespace vrk

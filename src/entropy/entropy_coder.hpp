@@ -55,6 +55,13 @@ public:
     // until the next begin_strip; decoding returns none.
     StripStreams finish_strip();
 
+    // Whether this coder can take a strip split beforehand by a
+    // ValueSplitter (the arithmetic encoder): given rows whose bytes hold
+    // the sets, the calls below then code the sets alone, and the strip's
+    // raw-bit stream is the splitter's, not the one finish_strip returns.
+    // Given rows without bytes, every coder codes the values themselves.
+    bool codes_split_sets() const noexcept;
+
     // The plane coder: rows 0..row_count-1, columns 0..cols-1 of `strip`.
     void code_plane(StripRows strip, int row_count, int cols);
     // The detail-band coder for orientation 1, 2 or 3 of a row_count x cols band.

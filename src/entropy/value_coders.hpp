@@ -46,6 +46,18 @@ struct ArithmeticValueEncoder {
     }
 };
 
+// The arithmetic encoder of sets split beforehand (value_splitter.hpp): the
+// raw bits are already written, so it codes the set alone.
+struct ArithmeticSetEncoder {
+    ArithmeticEncoder arith;
+    ArithmeticModel* models;
+
+    int code(std::uint8_t& set, int model) noexcept {
+        arith.encode(models[model], set);
+        return set;
+    }
+};
+
 struct ArithmeticValueDecoder {
     ArithmeticDecoder arith;
     RawBitReader bits;

@@ -31,8 +31,4 @@ void GraphicsEngine::inverse(const Strip& strip, StripPlanes& planes, StripSampl
     inverse_(strip, samples, planes, history_, near_lossless_, width_);
 }
 
-void GraphicsEngine::entropy_code(const Strip& strip, StripPlanes& planes, EntropyCoder& coder) const {
-    for (int p = 0; p < planes_; ++p) coder.code_plane(planes.rows(p), strip.padded_rows, width_);
-}
-
 } // namespace vrk

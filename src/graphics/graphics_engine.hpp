@@ -13,7 +13,6 @@
 #include "core/image_parameters.hpp"
 #include "core/strip_planes.hpp"
 #include "core/strip_samples.hpp"
-#include "entropy/entropy_coder.hpp"
 #include "graphics/near_lossless.hpp"
 #include "graphics/strip_prediction.hpp"
 
@@ -35,8 +34,12 @@ public:
     void forward(const Strip& strip, StripSamples samples, StripPlanes& planes);
     void inverse(const Strip& strip, StripPlanes& planes, StripSamples samples);
 
-    // The entropy stage: the same calls in both directions.
-    void entropy_code(const Strip& strip, StripPlanes& planes, EntropyCoder& coder) const;
+    // The entropy stage: the same calls in both directions, made on the
+    // entropy coder or, to split a strip beforehand, on a value splitter.
+    template <class Coder>
+    void entropy_code(const Strip& strip, StripPlanes& planes, Coder& coder) const {
+        for (int p = 0; p < planes_; ++p) coder.code_plane(planes.rows(p), strip.padded_rows, width_);
+    }
 
 private:
     int width_;

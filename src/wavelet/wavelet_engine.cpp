@@ -50,15 +50,4 @@ void WaveletEngine::inverse(const Strip& strip, StripPlanes& planes, StripSample
     pack_samples(image_, strip, planes, samples);
 }
 
-void WaveletEngine::entropy_code(const Strip& strip, StripPlanes& planes, EntropyCoder& coder) const {
-    const int h = strip.padded_rows / 4;
-    const int w = padded_width_ / 4;
-    for (int plane = 0; plane < image_.plane_count(); ++plane) {
-        const StripRows rows = planes.rows(plane);
-        coder.code_plane(rows, h, w);
-        for (int o = 1; o <= 3; ++o) coder.code_band(o, rows, h, w);
-        for (int o = 1; o <= 3; ++o) coder.code_band(o, rows, 2 * h, 2 * w);
-    }
-}
-
 } // namespace vrk

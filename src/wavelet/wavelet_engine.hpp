@@ -15,7 +15,6 @@
 #include "core/image_parameters.hpp"
 #include "core/strip_planes.hpp"
 #include "core/strip_samples.hpp"
-#include "entropy/entropy_coder.hpp"
 #include "wavelet/strip_transform.hpp"
 
 namespace vrk {
@@ -35,8 +34,19 @@ public:
     void forward(const Strip& strip, StripSamples samples, StripPlanes& planes);
     void inverse(const Strip& strip, StripPlanes& planes, StripSamples samples) noexcept;
 
-    // The entropy stage: the same calls in both directions.
-    void entropy_code(const Strip& strip, StripPlanes& planes, EntropyCoder& coder) const;
+    // The entropy stage: the same calls in both directions, made on the
+    // entropy coder or, to split a strip beforehand, on a value splitter.
+    template <class Coder>
+    void entropy_code(const Strip& strip, StripPlanes& planes, Coder& coder) const {
+        const int h = strip.padded_rows / 4;
+        const int w = padded_width_ / 4;
+        for (int plane = 0; plane < image_.plane_count(); ++plane) {
+            const StripRows rows = planes.rows(plane);
+            coder.code_plane(rows, h, w);
+            for (int o = 1; o <= 3; ++o) coder.code_band(o, rows, h, w);
+            for (int o = 1; o <= 3; ++o) coder.code_band(o, rows, 2 * h, 2 * w);
+        }
+    }
 
 private:
     PlaneStrip plane_strip(const Strip& strip, StripPlanes& planes, int plane) const noexcept;

@@ -4,6 +4,8 @@
 // reader. The one encode loop and the one decode loop of the entropy tests.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <functional>
@@ -14,6 +16,7 @@
 #include "core/byte_io.hpp"
 #include "entropy/band_geometry.hpp"
 #include "entropy/entropy_coder.hpp"
+#include "entropy/value_splitter.hpp"
 
 namespace vrk::test {
 
@@ -37,10 +40,13 @@ inline std::vector<Call> wavelet_calls(int height, int width) {
 struct StripArray {
     StripArray(int height, int width)
         : height(height), width(width), values(static_cast<std::size_t>(height) * static_cast<std::size_t>(width)) {}
-    StripRows rows() { return StripRows{values.data(), width}; }
+    StripRows rows() { return StripRows{values.data(), width, bytes.empty() ? nullptr : bytes.data()}; }
     std::int32_t& at(int row, int col) { return values[static_cast<std::size_t>(row) * width + col]; }
+    void add_bytes() { bytes.assign(values.size(), 0); }
 
-    void code(EntropyCoder& coder, const std::vector<Call>& calls) {
+    // On the entropy coder or on a value splitter.
+    template <class Coder>
+    void code(Coder& coder, const std::vector<Call>& calls) {
         for (const Call& call : calls) {
             if (call.orientation == 0)
                 coder.code_plane(rows(), call.rows, call.cols);
@@ -52,6 +58,7 @@ struct StripArray {
     int height;
     int width;
     std::vector<std::int32_t> values;
+    std::vector<std::uint8_t> bytes; // the sets beside the values, once split
 };
 
 struct CodedStrip {
@@ -75,16 +82,31 @@ struct EncodedRun {
     std::uint64_t written = 0;            // what the writer's finish reported
 };
 
+// With `split` (arithmetic coder only), every strip goes through a value
+// splitter first, as the strip driver does on two threads, and the coder
+// codes the sets alone.
 inline EncodedRun encode_run(std::vector<CodedStrip>& strips, bool fast, int bits_per_sample,
-                             std::uint32_t check_word) {
+                             std::uint32_t check_word, bool split = false) {
     MemorySink sink;
     CompressedWriter writer(sink);
     EncodedRun run;
-    EntropyCoder coder(EntropyCoder::Direction::encode, fast, bits_per_sample, limits_for(strips));
+    const EntropyCoder::StripLimits limits = limits_for(strips);
+    EntropyCoder coder(EntropyCoder::Direction::encode, fast, bits_per_sample, limits);
+    EXPECT_TRUE(!split || coder.codes_split_sets());
+    ValueSplitter splitter(bits_per_sample, limits.max_values);
     for (CodedStrip& strip : strips) {
+        std::span<const std::uint8_t> raw_bits;
+        if (split) {
+            strip.values.add_bytes();
+            splitter.begin_strip();
+            strip.values.code(splitter, strip.calls);
+            raw_bits = splitter.finish_strip();
+        }
         coder.begin_strip();
         strip.values.code(coder, strip.calls);
-        writer.write_strip(coder.finish_strip());
+        EntropyCoder::StripStreams streams = coder.finish_strip();
+        if (split) streams.raw_bits = raw_bits;
+        writer.write_strip(streams);
         run.record_ends.push_back(sink.bytes().size());
     }
     run.written = writer.finish(check_word);

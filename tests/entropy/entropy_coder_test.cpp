@@ -153,6 +153,13 @@ TEST(CoderErrors, RefusesValuesBeyondTheAlphabet) {
             EXPECT_ERROR(ErrorCode::invalid_parameters, [&] { strip.code(coder, plane_calls(4, 8)); }) << bad;
         }
     }
+    // The splitter refuses them in its pass, before the coder sees the sets.
+    ValueSplitter splitter(8, 32);
+    StripArray strip(4, 8);
+    strip.add_bytes();
+    strip.at(2, 5) = 32769;
+    splitter.begin_strip();
+    EXPECT_ERROR(ErrorCode::invalid_parameters, [&] { strip.code(splitter, plane_calls(4, 8)); });
 }
 
 TEST(DamagedRecords, LengthsBeyondTheBufferAreInvalid) {
