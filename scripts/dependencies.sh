@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs, on Debian 12, the packages that building and testing vrk need, and
 # returns at once when they are all there. Needs root (or sudo) only to install.
-#   scripts/dependencies.sh          everything: the tool, the tests, the Python package
+#   scripts/dependencies.sh          everything: the tool, the tests, the Python package, the HDF5 and GDAL plugins
 #   scripts/dependencies.sh tool     only what building the vrk tool needs
 set -eu
 
@@ -9,11 +9,12 @@ tool="cmake ninja-build g++"
 tests="clang-14 libclang-rt-14-dev clang-format-14 libgtest-dev libgmock-dev libbenchmark-dev libjxl-testdata netpbm
        pkgconf groff openjph-tools"
 python="python3-dev pybind11-dev python3-numpy python3-pytest python3-zarr python3-numcodecs python3-pil
-        python3-dask python3-distributed"
+        python3-dask python3-distributed python3-h5py python3-hdf5plugin python3-tifffile python3-tqdm"
+plugins="libhdf5-dev hdf5-tools libgdal-dev gdal-bin"
 
 case "${1:-all}" in
 tool) wanted="$tool" ;;
-all) wanted="$tool $tests $python" ;;
+all) wanted="$tool $tests $python $plugins" ;;
 *) echo "usage: $0 [tool|all]" >&2; exit 2 ;;
 esac
 
