@@ -7,6 +7,11 @@ include(CMakePackageConfigHelpers)
 # by an install must not leave half a package behind. `--component python`
 # needs the Python package alone (built by the target python).
 set(vrk_built_files $<TARGET_FILE:vrk> $<TARGET_FILE:${vrk_library}>)
+foreach(plugin IN ITEMS vrk_hdf5_plugin vrk_gdal_plugin)
+  if(TARGET ${plugin})
+    list(APPEND vrk_built_files $<TARGET_FILE:${plugin}>)
+  endif()
+endforeach()
 set(vrk_python_files "")
 if(VRK_PYTHON)
   set(vrk_python_files $<TARGET_FILE:vrk_python_vrk>)

@@ -1,0 +1,1 @@
+"""python3 -m vrk: to be written."""

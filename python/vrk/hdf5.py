@@ -1,0 +1,1 @@
+"""vrk in HDF5 files: to be written."""

@@ -1,0 +1,1 @@
+"""Folders of frames into stacks: to be written."""
