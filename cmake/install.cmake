@@ -36,7 +36,7 @@ install(TARGETS ${vrk_library} EXPORT vrkTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(FILES include/vrk/vrk.hpp include/vrk/vrk.h include/vrk/export.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vrk)
+install(FILES include/vrk/vrk.hpp include/vrk/vrk.h include/vrk/export.h include/vrk/hdf5_filter.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vrk)
 install(FILES doc/vrk.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 set(vrk_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/vrk)
