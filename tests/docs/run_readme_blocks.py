@@ -10,7 +10,9 @@ builds or tests the repository itself); it must then appear in .ci/run word for 
 `|| exit 1` may follow it, since a failing && list does not stop a `set -e` script).
 
 The package is installed first into a fresh prefix, whose bin/ leads PATH and whose Python site
-is on PYTHONPATH. Every sh and python block runs twice in the same folder: a recipe must survive
+is on PYTHONPATH; when it holds the HDF5 plugin, HDF5_PLUGIN_PATH names its folder, then
+Debian's, as README asks of HDF5 programs, and C programs that include <hdf5.h> are built with
+HDF5's flags too. Every sh and python block runs twice in the same folder: a recipe must survive
 being run again. Usage: run_readme_blocks.py --build DIR --source DIR [--cmake PATH] README...
 """
 
@@ -49,7 +51,7 @@ def blocks_of(path):
     return found
 
 
-def make_samples(folder, source):
+def make_samples(folder, source, env):
     """The images the READMEs name, from the repository's own samples and a fixed recipe."""
     inputs = os.path.join(source, "tests", "data", "conformance", "inputs")
     for name, sample in {
@@ -78,6 +80,24 @@ def make_samples(folder, source):
     ):
         with open(os.path.join(folder, image), "rb") as stdin, open(os.path.join(folder, output), "wb") as stdout:
             subprocess.run([command], stdin=stdin, stdout=stdout, stderr=subprocess.DEVNULL, check=True)
+    # An HDF5 file of eight 12-bit frames in gzip, as a detector might have written it.
+    import h5py  # only here: the other samples need no Python package
+    import numpy as np
+
+    rows, cols = np.mgrid[0:256, 0:320]
+    frames = np.stack([(rows * 7 + cols * 5 + 97 * k) % 4096 for k in range(8)]).astype(np.uint16)
+    with h5py.File(os.path.join(folder, "frames.h5"), "w") as f:
+        f.create_dataset("frames", data=frames, chunks=(2, 256, 320), compression="gzip", shuffle=True)
+    # A zarr stack of four 12-bit frames, written with the installed package's codec.
+    zarr_recipe = (
+        "import numpy as np, zarr\n"
+        "from vrk.numcodecs import Vrk\n"
+        "y, x = np.mgrid[0:64, 0:80]\n"
+        "frames = np.stack([(x * 40 + y * 20 + i * 300) % 4096 for i in range(4)]).astype(np.uint16)\n"
+        "zarr.open('stack.zarr', mode='w', shape=frames.shape, chunks=(1, 64, 80), dtype='uint16',\n"
+        "          compressor=Vrk())[:] = frames\n"
+    )
+    subprocess.run([PYTHON, "-c", zarr_recipe], cwd=folder, env=env, check=True)
     os.mkdir(os.path.join(folder, "folder"))
     for i, sample in enumerate(("g8-photo.pgm", "g8-photo96.pgm", "g12-photo.pgm", "g16-noise.pgm")):
         shutil.copy(os.path.join(inputs, sample), os.path.join(folder, "folder", f"frame{i}.pgm"))
@@ -112,7 +132,7 @@ def run_block(language, text, folder, env, prefix):
     with open(source, "w", encoding="utf-8") as out:
         out.write(text)
     program = os.path.join(folder, "program")
-    pkg = ["pkg-config", "--cflags", "--libs", "--static", "vrk"]
+    pkg = ["pkg-config", "--cflags", "--libs", "--static", "vrk"] + (["hdf5"] if "#include <hdf5.h>" in text else [])
     flags = subprocess.run(pkg, env=env, stdout=subprocess.PIPE, text=True, check=True).stdout.split()
     compiler = ["cc", "-std=c99"] if language == "c" else ["g++", "-std=c++20"]
     built = subprocess.run(compiler + ["-Wall", "-Wextra", "-Werror", "-o", program, source] + flags, env=env,
@@ -142,10 +162,13 @@ def main():
         env["PYTHONPATH"] = site
         env["PKG_CONFIG_PATH"] = os.path.join(prefix, "lib", "pkgconfig")
         env["PYTHONNOUSERSITE"] = "1"
+        plugins = os.path.join(prefix, "lib", "hdf5", "plugin")
+        if os.path.isdir(plugins):
+            env["HDF5_PLUGIN_PATH"] = plugins + os.pathsep + "/usr/lib/x86_64-linux-gnu/hdf5/serial/plugins"
         env.pop("VRK_THREADS", None)
         samples = os.path.join(scratch, "samples")
         os.mkdir(samples)
-        make_samples(samples, args.source)
+        make_samples(samples, args.source, env)
         for readme in args.readmes:
             name = os.path.relpath(readme, args.source)
             for number, (line, language, text, by_ci) in enumerate(blocks_of(readme)):
