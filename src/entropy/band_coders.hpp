@@ -99,8 +99,8 @@ int build_parent_row(const Element* parents, std::int32_t* parent_row, int cols)
 }
 
 template <class ValueCoder, class Rows>
-void code_band_values(ValueCoder& state, int orientation, Rows strip, int row_count, int cols,
-                      std::int32_t* class_row, std::int32_t* parent_row) {
+void code_band_values(ValueCoder& state, int orientation, Rows strip, int row_count, int cols, std::int32_t* class_row,
+                      std::int32_t* parent_row) {
     ValueCoder coder = state; // as in the plane coder
     const int row0 = band_row_offset[orientation] * row_count;
     const int col0 = band_col_offset[orientation] * cols;

@@ -85,8 +85,8 @@ struct EncodedRun {
 // With `split` (arithmetic coder only), every strip goes through a value
 // splitter first, as the strip driver does on two threads, and the coder
 // codes the sets alone.
-inline EncodedRun encode_run(std::vector<CodedStrip>& strips, bool fast, int bits_per_sample,
-                             std::uint32_t check_word, bool split = false) {
+inline EncodedRun encode_run(std::vector<CodedStrip>& strips, bool fast, int bits_per_sample, std::uint32_t check_word,
+                             bool split = false) {
     MemorySink sink;
     CompressedWriter writer(sink);
     EncodedRun run;
