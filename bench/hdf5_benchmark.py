@@ -20,6 +20,7 @@ filters behind hdf5plugin's LZ4 and Blosc on Debian) and, for the picture, pytho
 import argparse
 import datetime
 import os
+import re
 import shutil
 import statistics
 import sys
@@ -162,13 +163,17 @@ def draw(rows, path):
         print("no matplotlib: no picture")
         return
     groups = list(dict.fromkeys(r["group"] for r in rows))
-    figure, axes = plt.subplots(1, len(groups), figsize=(4.2 * len(groups), 4), squeeze=False)
-    for ax, group in zip(axes[0], groups):
+    columns = min(3, len(groups))
+    lines = (len(groups) + columns - 1) // columns
+    figure, axes = plt.subplots(lines, columns, figsize=(4.6 * columns, 3.8 * lines), squeeze=False)
+    for ax in axes.flat[len(groups):]:
+        ax.set_visible(False)
+    for ax, group in zip(axes.flat, groups):
         for r in (r for r in rows if r["group"] == group):
             ax.scatter(r["read"], r["bits"], marker="*" if r["filter"].startswith("vrk") else "o", s=80)
             ax.annotate(r["filter"], (r["read"], r["bits"]), fontsize=7,
                         xytext=(4, 3), textcoords="offset points")
-        ax.set_title(group.split(" (")[0], fontsize=10)
+        ax.set_title(re.sub(r" \([^)]*\)", "", group), fontsize=10)
         ax.set_xlabel("read MB/s")
         ax.set_ylabel("bits per sample (lower is better)")
         ax.grid(alpha=0.3)
