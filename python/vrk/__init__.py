@@ -4,6 +4,7 @@ Arrays in memory::
 
     data = vrk.encode(pixels, loss_factor=0, graphics=False, fast=False)
     pixels = vrk.decode(data)
+    signed = vrk.decode(vrk.encode(int16_pixels, signed=True), signed=True)
     info = vrk.inspect(data)          # the headers alone: shape, dtype, format...
     vrk.check(data)                   # whether the bytes start like a .vrk file
 
@@ -242,6 +243,26 @@ def check(data):
     return start == _MAGIC
 
 
+# Signed samples are stored with their sign bit flipped: int8 x as the uint8
+# x ^ 0x80 (x + 128), int16 x as the uint16 x ^ 0x8000 (x + 32768). The
+# mapping is a bijection and keeps the order of the values, so smooth images
+# stay smooth; the file does not record it (decode(..., signed=True) undoes it).
+_SIGN_BITS = {1: np.uint8(0x80), 2: np.uint16(0x8000)}
+
+
+def _flip_signed(array):
+    """The int8 or int16 `array` as a new native-order uint8 or uint16 array, sign bit flipped."""
+    unsigned = np.dtype(f"u{array.dtype.itemsize}")
+    if not array.dtype.isnative:
+        array = array.astype(array.dtype.newbyteorder("="))
+    return array.view(unsigned) ^ _SIGN_BITS[array.dtype.itemsize]
+
+
+def _signed_dtype(dtype):
+    """int8 for uint8, int16 for uint16."""
+    return np.dtype(f"i{np.dtype(dtype).itemsize}")
+
+
 def _row_compatible(array):
     """Whether the library can read or write the (H, W, C) `array` in place."""
     height, width, channels = array.shape
@@ -258,9 +279,11 @@ def _row_compatible(array):
 def _as_image(array):
     """`array` as a native-order (H, W, C) view or copy the library can read."""
     array = np.asarray(array)
+    if array.dtype.kind == "i" and array.dtype.itemsize in (1, 2):
+        array = _flip_signed(array)
     kind_ok = array.dtype.kind == "u" and array.dtype.itemsize in (1, 2)
     if not kind_ok:
-        raise ValueError(f"samples must be uint8 or uint16, not {array.dtype}")
+        raise ValueError(f"samples must be uint8 or uint16 (int8 or int16 with signed=True), not {array.dtype}")
     if array.ndim == 2:
         array = array[:, :, np.newaxis]
     elif array.ndim != 3 or array.shape[2] not in (1, 3):
@@ -274,7 +297,7 @@ def _as_image(array):
     return array
 
 
-def encode(array, *, loss_factor=0, graphics=False, fast=False, bits_per_sample=None, threads=0):
+def encode(array, *, loss_factor=0, graphics=False, fast=False, bits_per_sample=None, threads=0, signed=False):
     """Compresses samples into the bytes of a .vrk file.
 
     `array` is uint8 of shape (H, W), (H, W, 1) or (H, W, 3) (RGB), or uint16
@@ -283,6 +306,12 @@ def encode(array, *, loss_factor=0, graphics=False, fast=False, bits_per_sample=
     copied first). `bits_per_sample` is 8 for uint8; for uint16 it defaults
     to the fewest bits from 9 to 16 that hold the largest sample, and a
     sample above 2**bits_per_sample - 1 raises VrkError (INVALID_PARAMETERS).
+
+    `signed=True` takes int8 (grey or colour) or int16 (grey) samples instead,
+    and stores them with their sign bit flipped (x ^ 0x80, x ^ 0x8000: -32768
+    becomes 0, 0 becomes 32768), int16 always with 16 bits. The file does not
+    record it, so such data is decoded with ``decode(data, signed=True)``;
+    the vrk command restores it as the unsigned PGM of the flipped samples.
 
     `loss_factor` (int, 0 to 12): 0 is lossless; 1 to 12 trade quality for
     size, and with `graphics` (the graphics engine, for synthetic images)
@@ -297,9 +326,22 @@ def encode(array, *, loss_factor=0, graphics=False, fast=False, bits_per_sample=
     Memory: the input, the output and a few strips.
     """
     options = _encode_options(loss_factor, graphics, fast, threads, bits_per_sample)
+    signed = _flag("signed", signed)
+    array = np.asarray(array)
+    if signed != (array.dtype.kind == "i"):
+        if signed:
+            raise ValueError(f"signed=True takes int8 or int16 samples, not {array.dtype}")
+        if array.dtype.kind == "i" and array.dtype.itemsize in (1, 2):
+            raise ValueError(
+                f"{array.dtype} samples need signed=True (the file does not record it: decode with signed=True)"
+            )
     image = _as_image(array)
     bits = options["bits_per_sample"]
-    if image.dtype.itemsize == 1:
+    if signed and image.dtype.itemsize == 2:
+        if bits not in (None, 16):
+            raise ValueError(f"bits_per_sample must be 16 for int16 samples, not {bits}")
+        bits = 16
+    elif image.dtype.itemsize == 1:
         if bits not in (None, 8):
             raise ValueError(f"bits_per_sample must be 8 for uint8 samples, not {bits}")
         bits = 8
@@ -311,7 +353,7 @@ def encode(array, *, loss_factor=0, graphics=False, fast=False, bits_per_sample=
     return _vrk.encode(image, bits, options["fast"], options["graphics"], options["loss_factor"], options["threads"])
 
 
-def decode(data, *, out=None, max_pixels=DEFAULT_MAX_PIXELS, threads=0):
+def decode(data, *, signed=False, out=None, max_pixels=DEFAULT_MAX_PIXELS, threads=0):
     """Decodes the bytes of a .vrk file into a numpy array.
 
     Returns :attr:`Info.shape` and :attr:`Info.dtype` of ``inspect(data)``:
@@ -331,7 +373,14 @@ def decode(data, *, out=None, max_pixels=DEFAULT_MAX_PIXELS, threads=0):
     returned. `threads` as for :func:`encode`. Damaged data raises VrkError,
     never returns a wrong image (though `out` may then have been partly
     written). Memory: the input, the output and a few strips.
+
+    `signed=True` undoes what :func:`encode` does to int8 and int16 samples:
+    the sign bit is flipped back and the result is int8 (8-bit files) or
+    int16 (9 to 16 bits), and `out`, if given, must have that dtype.
     """
+    signed = _flag("signed", signed)
+    if signed:
+        return _decode_signed(data, out, max_pixels, threads)
     data = _contiguous_bytes(data)
     limit = _max_pixels(max_pixels)
     threads = _threads(threads)
@@ -355,6 +404,24 @@ def decode(data, *, out=None, max_pixels=DEFAULT_MAX_PIXELS, threads=0):
         _vrk.decode_into(data, target, limit, threads)
     else:
         out[...] = decode(data, max_pixels=max_pixels, threads=threads).reshape(out.shape)
+    return out
+
+
+def _decode_signed(data, out, max_pixels, threads):
+    """decode(..., signed=True): the unsigned samples, decoded in place, their sign bit flipped back."""
+    if out is None:
+        image = decode(data, max_pixels=max_pixels, threads=threads)
+        image ^= _SIGN_BITS[image.dtype.itemsize]
+        return image.view(_signed_dtype(image.dtype))
+    if not isinstance(out, np.ndarray):
+        raise ValueError("out must be a numpy array")
+    info = inspect(data)
+    expected = _signed_dtype(info.dtype)
+    if out.dtype != expected:
+        raise ValueError(f"out must have shape {info.shape} and dtype {expected}, not {out.shape} and {out.dtype}")
+    unsigned = out.view(info.dtype)  # same item size: any strides
+    decode(data, out=unsigned, max_pixels=max_pixels, threads=threads)
+    unsigned ^= _SIGN_BITS[info.dtype.itemsize]
     return out
 
 

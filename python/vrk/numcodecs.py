@@ -20,6 +20,11 @@ below 32 is refused when the chunk is written, with VrkError
 (INVALID_DIMENSION, code 7). Colour chunks need C order, and uint16 a native
 byte order (zarr's default for uint16 on little-endian machines).
 
+Signed arrays (int8, int16) need ``Vrk(signed=True)``: the samples are
+stored with their sign bit flipped, as ``vrk.encode(..., signed=True)``
+stores them, and the config's key ``"signed": True`` (present only then)
+tells every reader to flip it back.
+
 Decoding has no pixel limit: the chunk shape bounds it.
 """
 
@@ -41,7 +46,8 @@ class Vrk(Codec):
     chunks (None: the fewest bits from 9 to 16 that hold the chunk's largest
     sample) and `threads` (0 automatic). The bytes never depend on
     `threads`; it is in the config, so a codec rebuilt from an array's
-    metadata uses it too, only when not 0.
+    metadata uses it too, only when not 0. `signed=True` is for int8 and
+    int16 arrays (and only them); it is in the config only when True.
 
     ``decode(buf, out=None)`` returns the chunk's image as :func:`vrk.decode`
     does, (H, W) for grey (zarr reshapes it to the chunk's shape); given
@@ -51,8 +57,9 @@ class Vrk(Codec):
 
     codec_id = "vrk"
 
-    def __init__(self, loss_factor=0, graphics=False, fast=False, bits_per_sample=None, threads=0):
+    def __init__(self, loss_factor=0, graphics=False, fast=False, bits_per_sample=None, threads=0, signed=False):
         options = vrk._encode_options(loss_factor, graphics, fast, threads, bits_per_sample)
+        self.signed = vrk._flag("signed", signed)
         self.loss_factor = options["loss_factor"]
         self.graphics = options["graphics"]
         self.fast = options["fast"]
@@ -63,6 +70,8 @@ class Vrk(Codec):
         config = super().get_config()
         if not self.threads:
             del config["threads"]  # automatic: the same config as a codec that never heard of threads
+        if not self.signed:
+            del config["signed"]  # unsigned samples: the config of a codec that never heard of signed ones
         return config
 
     def encode(self, buf):
@@ -82,28 +91,33 @@ class Vrk(Codec):
             fast=self.fast,
             bits_per_sample=self.bits_per_sample,
             threads=self.threads,
+            signed=self.signed,
         )
 
     def decode(self, buf, out=None):
         if out is None:
-            return vrk.decode(buf, max_pixels=None, threads=self.threads)
+            return vrk.decode(buf, signed=self.signed, max_pixels=None, threads=self.threads)
         info = vrk.inspect(buf)
+        dtype = vrk._signed_dtype(info.dtype) if self.signed else info.dtype
         # Like every numcodecs codec, fill `out` as a buffer, in its memory order.
         destination = ensure_contiguous_ndarray(out)
         size = int(np.prod(info.shape))
-        if destination.dtype != info.dtype:
-            if destination.nbytes != size * info.dtype.itemsize:
-                raise ValueError(f"out holds {destination.nbytes} bytes; the image needs {size * info.dtype.itemsize}")
-            destination = destination.view(np.uint8).view(info.dtype)
+        if destination.dtype != dtype:
+            if destination.nbytes != size * dtype.itemsize:
+                raise ValueError(f"out holds {destination.nbytes} bytes; the image needs {size * dtype.itemsize}")
+            destination = destination.view(np.uint8).view(dtype)
         if destination.size != size:
             raise ValueError(f"out holds {destination.size} samples; the image has {size}")
-        vrk.decode(buf, out=destination.reshape(info.shape), max_pixels=None, threads=self.threads)
+        vrk.decode(
+            buf, signed=self.signed, out=destination.reshape(info.shape), max_pixels=None, threads=self.threads
+        )
         return out
 
     def __repr__(self):
         return (
             f"Vrk(loss_factor={self.loss_factor}, graphics={self.graphics}, fast={self.fast}, "
-            f"bits_per_sample={self.bits_per_sample}, threads={self.threads})"
+            f"bits_per_sample={self.bits_per_sample}, threads={self.threads}"
+            + (", signed=True)" if self.signed else ")")
         )
 
 
