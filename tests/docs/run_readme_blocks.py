@@ -1,7 +1,8 @@
 """Runs every code block of a README as the reader would, and fails on the first that fails.
 
 A fence's language says what the block is:
-  sh      shell commands, run with bash -e in a scratch folder of sample images
+  sh      shell commands, run with bash -e in a scratch folder of sample images (python3 there
+          is Debian's /usr/bin/python3, whatever comes first on the caller's PATH)
   python  a complete program, run there by /usr/bin/python3
   c, cpp  a complete program, compiled against the installed package (pkg-config) and run there
   text    not a program: usage, console output, lists
@@ -98,6 +99,15 @@ def make_samples(folder, source, env):
         "          compressor=Vrk())[:] = frames\n"
     )
     subprocess.run([PYTHON, "-c", zarr_recipe], cwd=folder, env=env, check=True)
+    # Four 12-bit frames of one size, and a folder of images to compress.
+    os.mkdir(os.path.join(folder, "frames"))
+    for k in range(4):
+        frame = ((rows[:96, :80] * 11 + cols[:96, :80] * 3 + 211 * k) % 4096).astype(">u2")
+        with open(os.path.join(folder, "frames", f"frame{k}.pgm"), "wb") as f:
+            f.write(b"P5\n80 96\n4095\n" + frame.tobytes())
+    os.mkdir(os.path.join(folder, "scans"))
+    for name in ("photo.pgm", "scan.pgm", "chart.pgm"):
+        shutil.copy(os.path.join(folder, name), os.path.join(folder, "scans", name))
     os.mkdir(os.path.join(folder, "folder"))
     for i, sample in enumerate(("g8-photo.pgm", "g8-photo96.pgm", "g12-photo.pgm", "g16-noise.pgm")):
         shutil.copy(os.path.join(inputs, sample), os.path.join(folder, "folder", f"frame{i}.pgm"))
@@ -158,7 +168,10 @@ def main():
         prefix = os.path.join(scratch, "prefix")
         site = install(args.build, args.cmake, prefix)
         env = dict(os.environ)
-        env["PATH"] = os.path.join(prefix, "bin") + os.pathsep + env.get("PATH", "")
+        debian = os.path.join(scratch, "debian-python")
+        os.mkdir(debian)
+        os.symlink(PYTHON, os.path.join(debian, "python3"))
+        env["PATH"] = os.pathsep.join([os.path.join(prefix, "bin"), debian, env.get("PATH", "")])
         env["PYTHONPATH"] = site
         env["PKG_CONFIG_PATH"] = os.path.join(prefix, "lib", "pkgconfig")
         env["PYTHONNOUSERSITE"] = "1"
