@@ -7,11 +7,13 @@ include(CMakePackageConfigHelpers)
 # by an install must not leave half a package behind. `--component python`
 # needs the Python package alone (built by the target python).
 set(vrk_built_files $<TARGET_FILE:vrk> $<TARGET_FILE:${vrk_library}>)
-foreach(plugin IN ITEMS vrk_hdf5_plugin vrk_gdal_plugin)
-  if(TARGET ${plugin})
-    list(APPEND vrk_built_files $<TARGET_FILE:${plugin}>)
-  endif()
-endforeach()
+# The plugins' targets come later (plugins/); generator expressions may name them already.
+if(VRK_HDF5)
+  list(APPEND vrk_built_files $<TARGET_FILE:vrk_hdf5_plugin>)
+endif()
+if(VRK_GDAL)
+  list(APPEND vrk_built_files $<TARGET_FILE:vrk_gdal_plugin>)
+endif()
 set(vrk_python_files "")
 if(VRK_PYTHON)
   set(vrk_python_files $<TARGET_FILE:vrk_python_vrk>)
