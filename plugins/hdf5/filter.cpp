@@ -8,6 +8,7 @@
 #include <bit>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -53,16 +54,22 @@ std::variant<ChunkLayout, std::string> plan_for(hid_t dcpl, hid_t type, unsigned
     return plan_layout(std::span<const unsigned>(values, count), element, chunk);
 }
 
+// The layout of a dataset about to be created, or none after pushing the
+// reason onto HDF5's error stack.
+std::optional<ChunkLayout> checked_layout(hid_t dcpl, hid_t type, unsigned* flags, const char* function, hid_t minor) {
+    auto plan = plan_for(dcpl, type, flags);
+    if (auto* why = std::get_if<std::string>(&plan)) {
+        push_error(function, minor, *why);
+        return std::nullopt;
+    }
+    return std::get<ChunkLayout>(plan);
+}
+
 htri_t can_apply(hid_t dcpl, hid_t type, hid_t) {
     try {
         unsigned flags = 0;
-        auto plan = plan_for(dcpl, type, &flags);
-        if (auto* why = std::get_if<std::string>(&plan)) {
-            // Negative, not 0: HDF5 would skip an optional filter that answers 0 and store raw chunks.
-            push_error("vrk_can_apply", H5E_CANAPPLY, *why);
-            return -1;
-        }
-        return 1;
+        // Negative, not 0: HDF5 would skip an optional filter that answers 0 and store raw chunks.
+        return checked_layout(dcpl, type, &flags, "vrk_can_apply", H5E_CANAPPLY) ? 1 : -1;
     } catch (const std::exception&) {
         return -1;
     }
@@ -71,13 +78,10 @@ htri_t can_apply(hid_t dcpl, hid_t type, hid_t) {
 herr_t set_local(hid_t dcpl, hid_t type, hid_t) {
     try {
         unsigned flags = 0;
-        auto plan = plan_for(dcpl, type, &flags);
-        if (auto* why = std::get_if<std::string>(&plan)) {
-            push_error("vrk_set_local", H5E_SETLOCAL, *why);
-            return -1;
-        }
+        const std::optional<ChunkLayout> layout = checked_layout(dcpl, type, &flags, "vrk_set_local", H5E_SETLOCAL);
+        if (!layout) return -1;
         unsigned values[VRK_HDF5_CD_VALUES];
-        store_layout(std::get<ChunkLayout>(plan), values);
+        store_layout(*layout, values);
         // Mandatory: a chunk the filter cannot code then fails its write instead of being stored raw.
         flags &= ~static_cast<unsigned>(H5Z_FLAG_OPTIONAL);
         if (H5Pmodify_filter(dcpl, VRK_HDF5_FILTER_ID, flags, VRK_HDF5_CD_VALUES, values) < 0) {

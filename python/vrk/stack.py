@@ -457,13 +457,26 @@ def _unpack(arguments):
 # compress / restore / verify: one file a task, on worker threads (the library releases the GIL).
 
 
-def _compress_one(path, arguments, stop):
+def _code_beside(path, code, arguments, stop):
+    """Runs code(link) on a link to `path` in a hidden scratch folder beside it, so that its output
+    appears under its final name only once complete (and not at all once stopped)."""
     folder = os.path.dirname(os.path.abspath(path))
     work = tempfile.mkdtemp(prefix=".vrk-", dir=folder)
     try:
         link = os.path.join(work, os.path.basename(path))
         os.symlink(os.path.abspath(path), link)
-        made = vrk.compress_file(
+        made = code(link)
+        final = os.path.join(folder, os.path.basename(made))
+        if not stop.is_set():
+            _move_into_place(made, final, arguments.overwrite)
+        return os.path.getsize(path), os.path.getsize(final), final
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def _compress_one(path, arguments, stop):
+    def code(link):
+        return vrk.compress_file(
             link,
             loss_factor=arguments.loss_factor,
             graphics=arguments.graphics,
@@ -473,27 +486,12 @@ def _compress_one(path, arguments, stop):
             height=arguments.height,
             bytes_per_pixel=arguments.bytes_per_pixel,
         )
-        final = os.path.join(folder, os.path.basename(made))
-        if not stop.is_set():
-            _move_into_place(made, final, arguments.overwrite)
-        return os.path.getsize(path), os.path.getsize(final), final
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
+
+    return _code_beside(path, code, arguments, stop)
 
 
 def _restore_one(path, arguments, stop):
-    folder = os.path.dirname(os.path.abspath(path))
-    work = tempfile.mkdtemp(prefix=".vrk-", dir=folder)
-    try:
-        link = os.path.join(work, os.path.basename(path))
-        os.symlink(os.path.abspath(path), link)
-        made = vrk.restore_file(link, max_pixels=None, threads=1)
-        final = os.path.join(folder, os.path.basename(made))
-        if not stop.is_set():
-            _move_into_place(made, final, arguments.overwrite)
-        return os.path.getsize(path), os.path.getsize(final), final
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
+    return _code_beside(path, lambda link: vrk.restore_file(link, max_pixels=None, threads=1), arguments, stop)
 
 
 def _verify_one(path, arguments, stop):

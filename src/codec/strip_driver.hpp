@@ -29,7 +29,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <span>
 #include <vector>
 
 #include "codec/compressed_stream.hpp"
@@ -89,7 +88,6 @@ public:
                 splitters.emplace_back(image_.bits_per_sample, max_values);
             }
         }
-        std::vector<std::span<const std::uint8_t>> raw_bits(slots_.size());
         run_two_stages(
             count(), threaded_,
             [&](int k, int slot) {
@@ -103,13 +101,13 @@ public:
                 ValueSplitter& splitter = splitters[static_cast<std::size_t>(slot)];
                 splitter.begin_strip();
                 engine_.entropy_code(strip, planes, splitter);
-                raw_bits[static_cast<std::size_t>(slot)] = splitter.finish_strip();
             },
             [&](int k, int slot) {
                 coder.begin_strip();
                 entropy_code(k, slot, coder);
                 EntropyCoder::StripStreams streams = coder.finish_strip();
-                if (!splitters.empty()) streams.raw_bits = raw_bits[static_cast<std::size_t>(slot)];
+                // The slot's splitter is idle until this strip is written.
+                if (!splitters.empty()) streams.raw_bits = splitters[static_cast<std::size_t>(slot)].finish_strip();
                 out.write_strip(streams);
             },
             observer_);
