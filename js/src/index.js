@@ -59,6 +59,8 @@ function pixelLimit(maxPixels) {
 function withMemory(body) {
   const owned = [];
   const alloc = (size) => {
+    // WebAssembly addresses are 32-bit: a larger size would wrap around.
+    if (size > 0xffffffff) fail(ErrorCode.OUT_OF_MEMORY);
     const address = wasm._malloc(Math.max(size, 1));
     if (address === 0) fail(ErrorCode.OUT_OF_MEMORY);
     owned.push(address);

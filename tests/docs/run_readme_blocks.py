@@ -5,6 +5,9 @@ A fence's language says what the block is:
           is Debian's /usr/bin/python3, whatever comes first on the caller's PATH)
   python  a complete program, run there by /usr/bin/python3
   c, cpp  a complete program, compiled against the installed package (pkg-config) and run there
+  js      a complete ES module, run there by node with the npm package (npm pack of js/, installed
+          offline into the folder) importable as 'vrk'; only with --javascript, which runs these
+          blocks alone, from the WebAssembly build (the other builds leave them out)
   text    not a program: usage, console output, lists
 A block preceded by the line `<!-- run by .ci/run -->` runs in the repository root instead (it
 builds or tests the repository itself); it must then appear in .ci/run word for word (where a
@@ -19,6 +22,7 @@ being run again. Usage: run_readme_blocks.py --build DIR --source DIR [--cmake P
 
 import argparse
 import glob
+import json
 import os
 import re
 import shutil
@@ -27,7 +31,7 @@ import sys
 import tempfile
 
 CI_MARK = "<!-- run by .ci/run -->"
-LANGUAGES = ("sh", "python", "c", "cpp", "text")
+LANGUAGES = ("sh", "python", "c", "cpp", "js", "text")
 PYTHON = "/usr/bin/python3"
 
 
@@ -123,11 +127,11 @@ def install(build, cmake, prefix):
 
 def run_block(language, text, folder, env, prefix):
     """Runs one block in `folder`; returns (status, output)."""
-    if language in ("sh", "python"):
-        script = os.path.join(folder, "block.sh" if language == "sh" else "block.py")
+    if language in ("sh", "python", "js"):
+        script = os.path.join(folder, {"sh": "block.sh", "python": "block.py", "js": "block.mjs"}[language])
         with open(script, "w", encoding="utf-8") as out:
             out.write(text)
-        command = ["bash", "-e", script] if language == "sh" else [PYTHON, script]
+        command = {"sh": ["bash", "-e", script], "python": [PYTHON, script], "js": ["node", script]}[language]
         outputs, status = [], 0
         for _ in range(2):
             done = subprocess.run(command, cwd=folder, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
@@ -159,8 +163,11 @@ def main():
     parser.add_argument("--build", required=True)
     parser.add_argument("--source", required=True)
     parser.add_argument("--cmake", default="cmake")
+    parser.add_argument("--javascript", action="store_true", help="run the js blocks alone")
     parser.add_argument("readmes", nargs="+")
     args = parser.parse_args()
+    if args.javascript:
+        return run_javascript_blocks(args)
 
     ci_script = open(os.path.join(args.source, ".ci", "run"), encoding="utf-8").read()
     failures = []
@@ -193,7 +200,7 @@ def main():
                     if text.rstrip("\n") not in ci_script:
                         failures.append(f"{where}: marked as run by .ci/run, which does not hold it word for word")
                     continue
-                if language == "text":
+                if language in ("text", "js"):
                     continue
                 folder = os.path.join(scratch, f"{os.path.basename(os.path.dirname(readme)) or 'root'}-{number}")
                 shutil.copytree(samples, folder)
@@ -201,6 +208,44 @@ def main():
                 print(f"{where}: {language} block: {'ok' if status == 0 else f'status {status}'}", flush=True)
                 if status != 0:
                     failures.append(f"{where}: the {language} block ends with status {status}:\n{text}\n{output}")
+    for failure in failures:
+        print("FAILED " + failure, file=sys.stderr)
+    return 1 if failures else 0
+
+
+def run_javascript_blocks(args):
+    """The js blocks, each in a fresh copy of the samples with the npm package installed."""
+    failures = []
+    with tempfile.TemporaryDirectory(prefix="vrk-readme-js-") as scratch:
+        samples = os.path.join(scratch, "samples")
+        os.mkdir(samples)
+        env = dict(os.environ)
+        env["PYTHONPATH"] = env.get("VRK_PYTHON_SITE", "")  # the Python package writes the zarr sample
+        make_samples(samples, args.source, env)
+        shutil.copy(os.path.join(args.source, "tests", "data", "conformance", "expected", "g8-photo96.n0.vrk"),
+                    os.path.join(samples, "photo.vrk"))
+        js = os.path.join(args.source, "js")
+        packed = subprocess.run(["npm", "pack", "--pack-destination", scratch], cwd=js, stdout=subprocess.PIPE,
+                                text=True, check=True).stdout.split()[-1]
+        with open(os.path.join(samples, "package.json"), "w", encoding="utf-8") as out:
+            out.write('{ "private": true, "type": "module" }\n')
+        # zarrita as js/ pins it, from npm's cache (the dependency script filled it).
+        lock = json.load(open(os.path.join(js, "package-lock.json"), encoding="utf-8"))
+        zarrita = "zarrita@" + lock["packages"]["node_modules/zarrita"]["version"]
+        subprocess.run(["npm", "install", "--offline", "--no-audit", "--no-fund", os.path.join(scratch, packed),
+                        zarrita], cwd=samples, check=True, stdout=subprocess.DEVNULL)
+        for readme in args.readmes:
+            name = os.path.relpath(readme, args.source)
+            for number, (line, language, text, _) in enumerate(blocks_of(readme)):
+                if language != "js":
+                    continue
+                where = f"{name}:{line}"
+                folder = os.path.join(scratch, f"{os.path.basename(os.path.dirname(readme)) or 'root'}-{number}")
+                shutil.copytree(samples, folder, symlinks=True)
+                status, output = run_block(language, text, folder, env, None)
+                print(f"{where}: js block: {'ok' if status == 0 else f'status {status}'}", flush=True)
+                if status != 0:
+                    failures.append(f"{where}: the js block ends with status {status}:\n{text}\n{output}")
     for failure in failures:
         print("FAILED " + failure, file=sys.stderr)
     return 1 if failures else 0
