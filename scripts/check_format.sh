@@ -5,7 +5,7 @@
 #   scripts/check_format.sh          name every file that is not formatted and exit 1
 #                                    if any (clang-format-14 --dry-run FILE shows where)
 #   scripts/check_format.sh --fix    format those files in place
-# The folders: src, include, tests, bench, fuzz, python/src and plugins. The small trees
+# The folders: src, include, tests, bench, fuzz, python/src, plugins and js/native. The small trees
 # under tests/layering/fixtures are left as they are: they are the layering
 # check's input, where the order of the includes is the case being tested.
 set -eu
@@ -23,7 +23,7 @@ check) fix=false ;;
 *) echo "usage: $0 [--fix]" >&2; exit 2 ;;
 esac
 
-files=$(find src include tests bench fuzz python/src plugins -path tests/layering/fixtures -prune -o \
+files=$(find src include tests bench fuzz python/src plugins js/native -path tests/layering/fixtures -prune -o \
     -type f \( -name '*.c' -o -name '*.h' -o -name '*.cpp' -o -name '*.hpp' \) -print | LC_ALL=C sort)
 
 if $fix; then

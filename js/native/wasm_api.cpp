@@ -37,9 +37,15 @@ int vrkjs_inspect(const uint8_t* data, size_t size, uint32_t* fields) {
     vrk_info_init(&info);
     const vrk_status status = vrk_inspect(data, size, &info);
     if (status != VRK_OK) return status;
-    const uint32_t values[field_count] = {info.width,       info.height,    info.channels,
-                                          info.bits_per_sample, info.bytes_per_sample, info.loss_factor,
-                                          (uint32_t)info.fast, (uint32_t)info.graphics, (uint32_t)info.format,
+    const uint32_t values[field_count] = {info.width,
+                                          info.height,
+                                          info.channels,
+                                          info.bits_per_sample,
+                                          info.bytes_per_sample,
+                                          info.loss_factor,
+                                          (uint32_t)info.fast,
+                                          (uint32_t)info.graphics,
+                                          (uint32_t)info.format,
                                           (uint32_t)info.header_size,
                                           (uint32_t)(info.header_size ? info.header - data : 0)};
     for (int i = 0; i < field_count; ++i) fields[i] = values[i];
@@ -54,8 +60,7 @@ int vrkjs_decode(const uint8_t* data, size_t size, void* pixels, size_t capacity
 
 /* On success *out (a vrk_free'd buffer) holds *out_size bytes. */
 int vrkjs_encode(const void* pixels, size_t size, uint32_t width, uint32_t height, uint32_t channels,
-                 uint32_t bits_per_sample, int fast, int graphics, int loss_factor, uint8_t** out,
-                 size_t* out_size) {
+                 uint32_t bits_per_sample, int fast, int graphics, int loss_factor, uint8_t** out, size_t* out_size) {
     vrk_options options;
     options_of(&options, fast, graphics, loss_factor);
     return vrk_encode(pixels, size, 0, width, height, channels, bits_per_sample, &options, out, out_size);
@@ -68,9 +73,8 @@ int vrkjs_compress_image(const uint8_t* file, size_t size, int format, int fast,
     return vrk_compress_image(file, size, (vrk_format)format, &options, out, out_size);
 }
 
-int vrkjs_compress_raw(const uint8_t* samples, size_t size, uint32_t width, uint32_t height,
-                       uint32_t bytes_per_pixel, int fast, int graphics, int loss_factor, uint8_t** out,
-                       size_t* out_size) {
+int vrkjs_compress_raw(const uint8_t* samples, size_t size, uint32_t width, uint32_t height, uint32_t bytes_per_pixel,
+                       int fast, int graphics, int loss_factor, uint8_t** out, size_t* out_size) {
     vrk_options options;
     options_of(&options, fast, graphics, loss_factor);
     return vrk_compress_raw(samples, size, width, height, bytes_per_pixel, &options, out, out_size);
