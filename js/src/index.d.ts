@@ -35,7 +35,7 @@ export declare class VrkError extends Error {
 export type Format = 'raw' | 'sun_raster' | 'pgm' | 'ppm';
 
 /** Compressed or image file bytes. */
-export type Bytes = Uint8Array | ArrayBuffer | ArrayBufferView;
+export type Bytes = Uint8Array | ArrayBufferLike | ArrayBufferView;
 
 export interface Info {
   width: number;

@@ -33,9 +33,11 @@ function check(status) {
 
 function bytesOf(name, value) {
   if (value instanceof Uint8Array) return value;
-  if (value instanceof ArrayBuffer) return new Uint8Array(value);
+  if (value instanceof ArrayBuffer || (typeof SharedArrayBuffer === 'function' && value instanceof SharedArrayBuffer)) {
+    return new Uint8Array(value);
+  }
   if (ArrayBuffer.isView(value)) return new Uint8Array(value.buffer, value.byteOffset, value.byteLength);
-  throw new TypeError(`${name} must be a Uint8Array, an ArrayBuffer or another ArrayBuffer view`);
+  throw new TypeError(`${name} must be a Uint8Array, an ArrayBuffer, a SharedArrayBuffer or another ArrayBuffer view`);
 }
 
 function integer(name, value, low, high) {

@@ -132,6 +132,9 @@ describe('arguments', () => {
     new Uint8Array(copy, 3).set(bytes);
     const view = new DataView(copy, 3, bytes.length);
     assert.deepEqual(vrk.decode(view).data, vrk.decode(bytes.buffer.slice(bytes.byteOffset)).data);
+    const shared = new SharedArrayBuffer(bytes.length);
+    new Uint8Array(shared).set(bytes);
+    assert.deepEqual(vrk.decode(shared).data, vrk.decode(view).data);
     const before = wasm._malloc(1);
     wasm._free(before);
     for (let i = 0; i < 3; i += 1) {
