@@ -85,6 +85,10 @@ before(async () => {
   await writeFile(path.join(made, 'foreign.png.vrk'),
     Buffer.concat([Buffer.from('89504e470d0a1a0a0000000d49484452', 'hex'), Buffer.alloc(200, 7)]));
   await writeFile(path.join(made, 'notes.txt.vrk'), 'This is text, not an image.\n');
+  // A header that claims 65535 x 65535 pixels: refused by its word alone, before any allocation.
+  const huge = Uint8Array.from(bytes);
+  huge.set([0xff, 0xff, 0xff, 0xff], 4);
+  await writeFile(path.join(made, 'huge.vrk'), huge);
   await writeFile(path.join(made, 'colour.ras.vrk'), sunRasters.colour.file);
   await writeFile(path.join(made, 'mapped.ras.vrk'), sunRasters.mapped.file);
   for (const [seed, array] of zarrArrays.entries()) {
@@ -257,7 +261,7 @@ test('files chosen with the file input or dropped on the page are shown, errors 
 });
 
 test('damaged, cut and foreign files show the library\'s message and no image', async () => {
-  const cases = ['damaged.vrk', 'cut.vrk', 'foreign.png.vrk', 'notes.txt.vrk'];
+  const cases = ['damaged.vrk', 'cut.vrk', 'foreign.png.vrk', 'notes.txt.vrk', 'huge.vrk'];
   await withPage(async (page) => {
     for (const name of cases) {
       const error = thrownBy(await readFile(path.join(made, name)));
@@ -270,6 +274,7 @@ test('damaged, cut and foreign files show the library\'s message and no image', 
   });
   // The damaged vector is the one message every user of a broken file meets.
   assert.equal(thrownBy(await readFile(path.join(made, 'damaged.vrk'))).message, 'Incorrect image CRC');
+  assert.equal(thrownBy(await readFile(path.join(made, 'huge.vrk'))).codeName, 'LIMIT_EXCEEDED');
 });
 
 test('a frame of a zarr array of vrk chunks is shown with the samples written', async () => {
