@@ -131,10 +131,12 @@ TEST(TotalDivision, MatchesDivisionForEveryTotal) {
         for (const std::uint32_t n :
              {0u, 1u, d - 1, d, d + 1, 0x400000u * 7 + 5, 0x7FFFFFFFu, 0xFFFFFFFFu - d, 0xFFFFFFFFu}) {
             ASSERT_EQ(divide_by_total(n, d), n / d) << n << " / " << d;
+            ASSERT_EQ(multiply_high_split(n, detail::total_reciprocals[d]), n / d) << n << " / " << d;
         }
         const std::uint32_t top = 0xFFFFFFFFu / d * d; // the largest multiple, and just below it
         ASSERT_EQ(divide_by_total(top, d), top / d) << d;
         ASSERT_EQ(divide_by_total(top - 1, d), (top - 1) / d) << d;
+        ASSERT_EQ(multiply_high_split(top - 1, detail::total_reciprocals[d]), (top - 1) / d) << d;
     }
 }
 
