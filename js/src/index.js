@@ -2,6 +2,7 @@
 // module's import resolves. Every call copies its input into the module's
 // memory, runs on the calling thread, and frees all it allocated before it
 // returns; failures throw VrkError and never return a partial image.
+import { flag, integer, maxLossFactor } from './arguments.js';
 import { ErrorCode, VrkError } from './error.js';
 import { wasm } from './module.js';
 
@@ -14,7 +15,6 @@ export const version = text(wasm._vrk_version());
 export const DEFAULT_MAX_PIXELS = 268435456; // 16384 x 16384
 
 const formats = ['', 'raw', 'sun_raster', 'pgm', 'ppm'];
-const maxLossFactor = 12;
 
 function text(address) {
   const heap = wasm.HEAPU8;
@@ -38,18 +38,6 @@ function bytesOf(name, value) {
   }
   if (ArrayBuffer.isView(value)) return new Uint8Array(value.buffer, value.byteOffset, value.byteLength);
   throw new TypeError(`${name} must be a Uint8Array, an ArrayBuffer, a SharedArrayBuffer or another ArrayBuffer view`);
-}
-
-function integer(name, value, low, high) {
-  if (!Number.isInteger(value) || value < low || value > high) {
-    throw new RangeError(`${name} must be an integer from ${low} to ${high}, not ${value}`);
-  }
-  return value;
-}
-
-function flag(name, value) {
-  if (typeof value !== 'boolean') throw new TypeError(`${name} must be true or false, not ${value}`);
-  return value ? 1 : 0;
 }
 
 function pixelLimit(maxPixels) {
@@ -96,7 +84,7 @@ function bufferResult(alloc, call) {
 
 function codingOptions(options) {
   const { lossFactor = 0, fast = false, graphics = false } = options;
-  return [flag('fast', fast), flag('graphics', graphics), integer('lossFactor', lossFactor, 0, maxLossFactor)];
+  return [flag('fast', fast) ? 1 : 0, flag('graphics', graphics) ? 1 : 0, integer('lossFactor', lossFactor, 0, maxLossFactor)];
 }
 
 function infoAt(alloc, address, size, bytes) {

@@ -21,6 +21,7 @@
 // stacks chunked (1, H, W) work; both sides at least 32. Samples must be
 // little-endian.
 import { registry } from 'zarrita';
+import { flag, integer, maxLossFactor } from './arguments.js';
 import { decode, encode, inspect } from './index.js';
 
 const sampleTypes = {
@@ -31,17 +32,8 @@ const sampleTypes = {
 };
 const keys = ['loss_factor', 'graphics', 'fast', 'bits_per_sample', 'threads', 'signed'];
 
-function integer(name, value, low, high) {
-  if (!Number.isInteger(value) || value < low || value > high) {
-    throw new RangeError(`vrk codec: ${name} must be an integer from ${low} to ${high}, not ${JSON.stringify(value)}`);
-  }
-  return value;
-}
-
-function flag(name, value) {
-  if (typeof value !== 'boolean') throw new TypeError(`vrk codec: ${name} must be true or false, not ${JSON.stringify(value)}`);
-  return value;
-}
+// The codec's options, named as its configuration names them.
+const option = (key) => `vrk codec: ${key}`;
 
 // The shape of the chunk's samples as they lie in memory: the array's shape,
 // permuted by the last transpose codec (zarr v2 order "F" becomes one).
@@ -81,11 +73,11 @@ export class VrkCodec {
       if (!keys.includes(key)) throw new TypeError(`vrk codec: unknown option ${JSON.stringify(key)}; it takes ${keys.join(', ')}`);
     }
     const { loss_factor = 0, graphics = false, fast = false, bits_per_sample = null, threads = 0, signed = false } = config;
-    this.lossFactor = integer('loss_factor', loss_factor, 0, 12);
-    this.graphics = flag('graphics', graphics);
-    this.fast = flag('fast', fast);
-    integer('threads', threads, 0, 0x7fffffff);
-    this.signed = flag('signed', signed);
+    this.lossFactor = integer(option('loss_factor'), loss_factor, 0, maxLossFactor);
+    this.graphics = flag(option('graphics'), graphics);
+    this.fast = flag(option('fast'), fast);
+    integer(option('threads'), threads, 0, 0x7fffffff);
+    this.signed = flag(option('signed'), signed);
     const type = sampleTypes[meta.dataType];
     if (!type) throw new TypeError(`vrk codec: samples must be uint8 or uint16 (int8 or int16 with signed), not ${meta.dataType}`);
     if (type.signed !== this.signed) {
@@ -97,7 +89,7 @@ export class VrkCodec {
     }
     const fixedBits = type.bytes === 1 ? 8 : type.signed ? 16 : null;
     if (bits_per_sample !== null) {
-      integer('bits_per_sample', bits_per_sample, fixedBits ?? 9, fixedBits ?? 16);
+      integer(option('bits_per_sample'), bits_per_sample, fixedBits ?? 9, fixedBits ?? 16);
     }
     this.bitsPerSample = bits_per_sample ?? fixedBits; // null: from each chunk's largest sample
     this.bytesPerSample = type.bytes;

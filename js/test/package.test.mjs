@@ -20,7 +20,7 @@ test('npm pack makes a tarball that installs offline and works', () => {
   const [packed] = JSON.parse(run('npm', ['pack', '--json', '--pack-destination', scratch], packageDir));
   const manifest = JSON.parse(readFileSync(join(packageDir, 'package.json'), 'utf8'));
   assert.deepEqual(packed.files.map((f) => f.path).sort(), [
-    'README.md', 'dist/vrk_wasm.js', 'dist/vrk_wasm.wasm', 'package.json', 'src/error.js', 'src/index.d.ts', 'src/index.js',
+    'README.md', 'dist/vrk_wasm.js', 'dist/vrk_wasm.wasm', 'package.json', 'src/arguments.js', 'src/error.js', 'src/index.d.ts', 'src/index.js',
     'src/module.js', 'src/zarr.d.ts', 'src/zarr.js',
   ]);
 

@@ -158,6 +158,27 @@ def run_block(language, text, folder, env, prefix):
     return done.returncode, done.stdout
 
 
+def copy_name(readme, number):
+    """The folder of a README's block number `number`: named after the README's folder."""
+    return f"{os.path.basename(os.path.dirname(readme)) or 'root'}-{number}"
+
+
+def run_in_copy(samples, folder, where, language, text, env, prefix, failures):
+    """Runs one block in `folder`, a fresh copy of the samples, adding to `failures` if it fails."""
+    shutil.copytree(samples, folder, symlinks=True)  # node_modules holds links
+    status, output = run_block(language, text, folder, env, prefix)
+    print(f"{where}: {language} block: {'ok' if status == 0 else f'status {status}'}", flush=True)
+    if status != 0:
+        failures.append(f"{where}: the {language} block ends with status {status}:\n{text}\n{output}")
+
+
+def reported(failures):
+    """Prints the failures; the exit status."""
+    for failure in failures:
+        print("FAILED " + failure, file=sys.stderr)
+    return 1 if failures else 0
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
@@ -202,15 +223,9 @@ def main():
                     continue
                 if language in ("text", "js"):
                     continue
-                folder = os.path.join(scratch, f"{os.path.basename(os.path.dirname(readme)) or 'root'}-{number}")
-                shutil.copytree(samples, folder)
-                status, output = run_block(language, text, folder, env, prefix)
-                print(f"{where}: {language} block: {'ok' if status == 0 else f'status {status}'}", flush=True)
-                if status != 0:
-                    failures.append(f"{where}: the {language} block ends with status {status}:\n{text}\n{output}")
-    for failure in failures:
-        print("FAILED " + failure, file=sys.stderr)
-    return 1 if failures else 0
+                run_in_copy(samples, os.path.join(scratch, copy_name(readme, number)), where, language, text, env,
+                            prefix, failures)
+    return reported(failures)
 
 
 def run_javascript_blocks(args):
@@ -239,16 +254,9 @@ def run_javascript_blocks(args):
             for number, (line, language, text, _) in enumerate(blocks_of(readme)):
                 if language != "js":
                     continue
-                where = f"{name}:{line}"
-                folder = os.path.join(scratch, f"{os.path.basename(os.path.dirname(readme)) or 'root'}-{number}")
-                shutil.copytree(samples, folder, symlinks=True)
-                status, output = run_block(language, text, folder, env, None)
-                print(f"{where}: js block: {'ok' if status == 0 else f'status {status}'}", flush=True)
-                if status != 0:
-                    failures.append(f"{where}: the js block ends with status {status}:\n{text}\n{output}")
-    for failure in failures:
-        print("FAILED " + failure, file=sys.stderr)
-    return 1 if failures else 0
+                run_in_copy(samples, os.path.join(scratch, copy_name(readme, number)), f"{name}:{line}", language,
+                            text, env, None, failures)
+    return reported(failures)
 
 
 if __name__ == "__main__":

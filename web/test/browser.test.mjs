@@ -10,6 +10,7 @@ import os from 'node:os';
 import path from 'node:path';
 import { after, before, test } from 'node:test';
 import { fileURLToPath } from 'node:url';
+import { cases } from '../../js/test/conformance.mjs';
 import { readPng } from './png.mjs';
 import { serve } from './static_server.mjs';
 import { sunRaster24, sunRaster8 } from './sun_raster.mjs';
@@ -28,8 +29,7 @@ const sha256 = (samples) =>
   createHash('sha256').update(new Uint8Array(samples.buffer, samples.byteOffset, samples.byteLength)).digest('hex');
 
 // The compressed vectors, as paths under the conformance folder.
-const vectorFiles = [...new Set((await readFile(path.join(conformance, 'cases.tsv'), 'utf8')).trim().split('\n')
-  .slice(1).map((line) => line.split('\t')[2]))];
+const vectorFiles = [...new Set(cases.map((c) => c.compressed))];
 
 async function vector(name) {
   const bytes = await readFile(path.join(conformance, name));
